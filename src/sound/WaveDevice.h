@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <optional>
+
+// Why a wave-device command could not be carried out.
+struct DeviceError
+{
+    enum class Kind {
+        MissingFile,    // no recording at the path, nor under a name an old computer gives it
+        UnreadableFile, // a file is there but holds no sound that can be played
+        NoDevice,       // no sound output or input: no audio server, no sound card
+        WriteFailed,    // the recording could not be written
+        NotReady,       // the command does not fit the device's state (save with nothing recorded)
+    };
+
+    Kind kind;
+    // The system's or the sound library's own words, for the message the user sees.
+    QString detail;
+};
+
+// The wave-audio device behind a window's MMControl1. The windows' call sequences set its
+// members one by one and send a command by setting Command, as the design has it; Done reports
+// the end of a command that was sent with Notify set.
+class WaveDevice : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(WaveDevice)
+
+public:
+    enum class Mode { Closed, Open, Playing, Recording };
+
+    ~WaveDevice() override = default;
+
+    virtual void setDeviceType(const QString &type) = 0;
+    virtual void setFileName(const QString &fileName) = 0;
+    // Applies to the next command that can report its end.
+    virtual void setNotify(bool notify) = 0;
+    // Applies to the next command: when set, the command returns only once it has finished.
+    virtual void setWait(bool wait) = 0;
+
+    // Sends "open", "play", "save" or "close" at once.
+    //  open:  a file that exists is loaded for playing (also under an old computer's name);
+    //         for a path with no file an empty recording is prepared.
+    //  play:  plays the loaded sound; with Wait set it returns when the sound has ended, the
+    //         window repainting meanwhile but taking no user input until then.
+    //  save:  writes what was recorded to FileName as 16-bit PCM mono WAV at 22,050 Hz,
+    //         creating the sound folder when needed and replacing any older file atomically.
+    //  close: releases the file, the recording and the sound card.
+    virtual void setCommand(const QString &command) = 0;
+
+    // What the last command left: nothing when it succeeded.
+    virtual std::optional<DeviceError> error() const = 0;
+
+    virtual Mode mode() const = 0;
+
+    // The control's own Record and Stop buttons. Stopping a recording raises Done(4) (the
+    // recording was aborted) when Notify was set.
+    virtual void record() = 0;
+    virtual void stop() = 0;
+
+Q_SIGNALS:
+    void Done(int NotifyCode);
+    void modeChanged(WaveDevice::Mode mode);
+    // While recording: the loudest sample of the sound just taken in (0 to 1), and how long the
+    // recording has run.
+    void inputLevel(qreal peak, qint64 elapsedMilliseconds);
+
+protected:
+    WaveDevice() = default;
+};

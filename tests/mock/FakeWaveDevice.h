@@ -1,0 +1,75 @@
+#pragma once
+
+#include "WaveDevice.h"
+
+#include <QHash>
+#include <QPointer>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+// A wave device without sound: it writes down every member set and every command sent, finds
+// recordings on disk as the real device does, fails the commands it is told to fail, and raises
+// Done with whatever code a test asks for.
+class FakeWaveDevice final : public WaveDevice
+{
+    Q_OBJECT
+
+public:
+    FakeWaveDevice() = default;
+
+    void setDeviceType(const QString &type) override;
+    void setFileName(const QString &fileName) override;
+    void setNotify(bool notify) override;
+    void setWait(bool wait) override;
+    void setCommand(const QString &command) override;
+    std::optional<DeviceError> error() const override { return m_error; }
+    Mode mode() const override { return m_mode; }
+    void record() override;
+    void stop() override;
+
+    void raiseDone(int NotifyCode) { Q_EMIT Done(NotifyCode); }
+    void sendLevel(qreal peak, qint64 elapsedMilliseconds)
+    {
+        Q_EMIT inputLevel(peak, elapsedMilliseconds);
+    }
+
+    // "DeviceType=waveaudio", "FileName=…", "Notify=false", "Wait=true", "Command=open", "record",
+    // …
+    QStringList log;
+    // Where the lines go as well, so they outlive the device; may be null.
+    QStringList *journal = nullptr;
+    // The commands that fail, and how.
+    QHash<QString, DeviceError> failures;
+    // Runs inside "play", while the sound would be heard.
+    std::function<void()> whilePlaying;
+
+private:
+    void write(const QString &line);
+    void setMode(Mode mode);
+
+    QString m_fileName;
+    bool m_notify = false;
+    bool m_hasSound = false;
+    std::optional<DeviceError> m_error;
+    Mode m_mode = Mode::Closed;
+};
+
+// Makes fake devices for a window's Environment and keeps track of them.
+class FakeDevices final
+{
+public:
+    std::function<std::unique_ptr<WaveDevice>()> factory();
+
+    // The devices made so far, oldest first; null once its window has gone.
+    QList<QPointer<FakeWaveDevice>> made;
+    // Every line that any of them has logged, in order.
+    QStringList journal;
+    // Applied to every device as it is made.
+    QHash<QString, DeviceError> failures;
+    std::function<void()> whilePlaying;
+
+    FakeWaveDevice *last() const { return made.isEmpty() ? nullptr : made.last().data(); }
+};
