@@ -48,7 +48,8 @@ void FakeWaveDevice::setCommand(const QString &command)
         setMode(Mode::Playing);
         if (whilePlaying)
             whilePlaying();
-        setMode(Mode::Open);
+        if (m_mode == Mode::Playing) // unless it was closed meanwhile
+            setMode(Mode::Open);
     } else if (command == QStringLiteral("close")) {
         setMode(Mode::Closed);
     }

@@ -15,7 +15,7 @@ void commitText(QWidget *widget, const QString &text)
 
 MessageBoxCatcher::MessageBoxCatcher()
 {
-    answerNextDialog<QMessageBox>([seen = m_seen](QMessageBox *box) {
+    m_poll = answerNextDialog<QMessageBox>([seen = m_seen](QMessageBox *box) {
         seen->seen = true;
         seen->text = box->text();
         seen->title = box->windowTitle();
@@ -23,4 +23,9 @@ MessageBoxCatcher::MessageBoxCatcher()
                                                                      : QMessageBox::No)
             ->click();
     });
+}
+
+MessageBoxCatcher::~MessageBoxCatcher()
+{
+    delete m_poll.data();
 }

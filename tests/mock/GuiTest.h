@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 
@@ -12,9 +13,9 @@ class QWidget;
 void commitText(QWidget *widget, const QString &text);
 
 // Answers the next dialog of type Dialog from inside its modal loop: call it before the action
-// that opens the dialog. Gives up after timeoutMs.
+// that opens the dialog. Gives up after timeoutMs; deleting the returned timer gives up at once.
 template<class Dialog>
-void answerNextDialog(std::function<void(Dialog *)> answer, int timeoutMs = 5000)
+QPointer<QTimer> answerNextDialog(std::function<void(Dialog *)> answer, int timeoutMs = 5000)
 {
     auto *poll = new QTimer(qApp);
     auto waited = std::make_shared<int>(0);
@@ -29,13 +30,17 @@ void answerNextDialog(std::function<void(Dialog *)> answer, int timeoutMs = 5000
         }
     });
     poll->start(10);
+    return poll;
 }
 
-// Dismisses the next message box and hands back its text, or "<no message box>" if none came.
+// Dismisses the next message box that opens while it lives, and tells what the box said.
 class MessageBoxCatcher final
 {
+    Q_DISABLE_COPY_MOVE(MessageBoxCatcher)
+
 public:
     MessageBoxCatcher();
+    ~MessageBoxCatcher();
     QString text() const { return m_seen->text; }
     QString title() const { return m_seen->title; }
     bool seen() const { return m_seen->seen; }
@@ -48,4 +53,5 @@ private:
         QString title;
     };
     std::shared_ptr<Seen> m_seen = std::make_shared<Seen>();
+    QPointer<QTimer> m_poll;
 };

@@ -1,0 +1,196 @@
+#include "Form1.h"
+#include "ui_Form1.h"
+
+#include "ApplicationInfo.h"
+#include "CallSequences.h"
+#include "Dialogs.h"
+#include "Fonts.h"
+#include "Form3.h"
+#include "LibraryFile.h"
+#include "RepeatCount.h"
+#include "SoundPath.h"
+
+#include <QDir>
+#include <QEvent>
+#include <QStringListModel>
+
+namespace {
+
+const QString HelpText = QStringLiteral(
+    "1. 双击左边“诗词目录”中的诗名，就能看到这首诗。\n"
+    "2. 按“朗读”听这首诗，按“下一首”“上一首”翻看诗词。\n"
+    "3. 按“连续朗读”，输入遍数，就能把所有诗词读若干遍；按“停止朗读”读完当前这首后停下。\n"
+    "4. 家长可在“系统维护”中录入新诗词并录音，或删除诗词。");
+
+QString playbackFailure(const DeviceError &error, const QString &title, const QString &path)
+{
+    const QString where = QDir::toNativeSeparators(path);
+    switch (error.kind) {
+    case DeviceError::Kind::MissingFile:
+        return QStringLiteral("没有找到《%1》的录音：%2").arg(title, where);
+    case DeviceError::Kind::NoDevice:
+        return QStringLiteral("没有可用的放音设备，无法朗读《%1》。请检查音箱或耳机（%2）")
+            .arg(title, error.detail);
+    default:
+        return QStringLiteral("无法播放《%1》的录音：%2（%3）").arg(title, where, error.detail);
+    }
+}
+
+} // namespace
+
+Form1::Form1(const Environment &environment, QWidget *parent)
+    : DesignedWindow(parent)
+    , ui(std::make_unique<Ui::Form1>())
+    , m_environment(environment)
+    , m_titles(new QStringListModel(this))
+{
+    ui->setupUi(this);
+    Command1 = {ui->Command1_0, ui->Command1_1, ui->Command1_2, ui->Command1_3, ui->Command1_4};
+    Label2 = {ui->Label2_0, ui->Label2_1};
+
+    QPalette display = ui->Label1->palette();
+    display.setColor(QPalette::Window, QColor(0, 128, 128));
+    display.setColor(QPalette::WindowText, Qt::white);
+    ui->Label1->setPalette(display);
+    ui->Label1->setFont(songTi(39.75));
+    for (QLabel *counter : Label2)
+        counter->setFont(songTi(14.25));
+    ui->Label4->setFont(songTi(12));
+    ui->List1->setFont(songTi(12));
+    ui->Label5->setText(QStringLiteral("版本：%1.%2.%3")
+                            .arg(ApplicationInfo::Major)
+                            .arg(ApplicationInfo::Minor)
+                            .arg(ApplicationInfo::Revision));
+    ui->List1->setModel(m_titles);
+    ui->List1->viewport()->installEventFilter(this);
+
+    ui->MMControl1->setDevice(m_environment.makeWaveDevice());
+    ui->MMControl1->setDeviceType(QStringLiteral("waveaudio"));
+
+    connect(Command1[0], &QPushButton::clicked, this, &Form1::readAloud);
+    connect(Command1[1], &QPushButton::clicked, this, &Form1::showNext);
+    connect(Command1[2], &QPushButton::clicked, this, &Form1::showPrevious);
+    connect(Command1[3], &QPushButton::clicked, this, &Form1::showHelp);
+    connect(Command1[4], &QPushButton::clicked, this, &Form1::openMaintenance);
+    connect(ui->Command2, &QPushButton::clicked, this, &Form1::readContinuously);
+
+    finishDesign(270, 1425);
+    Init_Me();
+}
+
+Form1::~Form1() = default;
+
+void Form1::Init_Me()
+{
+    m_titles->setStringList({});
+    LoadedLibrary library = loadLibrary(LibraryFile(m_environment.applicationFolder));
+    Poems = std::move(library.Poems);
+    QStringList titles;
+    titles.reserve(PoemCount());
+    for (qint32 n = 1; n <= PoemCount(); ++n)
+        titles << Poems[n].Title();
+    m_titles->setStringList(titles);
+    CurrentPoem = PoemCount() != 0 ? 1 : 0;
+    ShowCurrentPoem();
+    if (library.error)
+        Dialogs::information(this, *library.error);
+}
+
+void Form1::ShowCurrentPoem()
+{
+    if (CurrentPoem != 0)
+        Command1[0]->setEnabled(true);
+    Command1[1]->setEnabled(CurrentPoem < PoemCount());
+    Command1[2]->setEnabled(CurrentPoem >= 2);
+    if (CurrentPoem == 0) {
+        for (int i : {0, 1, 2})
+            Command1[i]->setEnabled(false);
+    }
+    Label2[0]->setText(QStringLiteral("共%1首").arg(PoemCount()));
+    Label2[1]->setText(QStringLiteral("第%1首").arg(CurrentPoem));
+
+    QString display;
+    if (CurrentPoem != 0) {
+        const PoemRecord &poem = Poems[CurrentPoem];
+        display = trimSpaces(poem.Title());
+        for (int i = 1; i <= PoemRecord::LineCount; ++i)
+            display += QLatin1Char('\n') + trimSpaces(poem.Lines(i));
+    }
+    ui->Label1->setText(display);
+}
+
+void Form1::readAloud()
+{
+    ui->Text1->setText(trimSpaces(Poems[CurrentPoem].Title()));
+    const QString title = trimSpaces(ui->Text1->text());
+    const QString path = SoundPath(m_environment.applicationFolder, title);
+    Command1[0]->setEnabled(false);
+    const std::optional<DeviceError> failure = playToEnd(*ui->MMControl1, path);
+    Command1[0]->setEnabled(true);
+    if (failure)
+        Dialogs::information(this, playbackFailure(*failure, title, path));
+}
+
+void Form1::showNext()
+{
+    ++CurrentPoem;
+    ShowCurrentPoem();
+}
+
+void Form1::showPrevious()
+{
+    --CurrentPoem;
+    ShowCurrentPoem();
+}
+
+void Form1::showHelp()
+{
+    Dialogs::information(this, HelpText);
+}
+
+void Form1::openMaintenance() {}
+
+void Form1::readContinuously()
+{
+    const QString typed =
+        Dialogs::inputBox(this, QStringLiteral("请输入连续播放次数："), QStringLiteral("1"));
+    // The count is read from a field of four characters.
+    const QString field = typed.left(4).leftJustified(4, QLatin1Char(' '));
+    const std::optional<qint16> repeatCount = RepeatCount(field);
+    if (!repeatCount) {
+        Dialogs::information(
+            this, QStringLiteral("“%1”不是有效的连续播放次数，请输入一个不大于 32767 的整数。")
+                      .arg(trimSpaces(field)));
+        return;
+    }
+    if (*repeatCount == 0)
+        return;
+
+    LxLdBz = false;
+    for (int pass = 1; pass <= *repeatCount; ++pass) {
+        const qint32 poems = PoemCount();
+        for (qint32 k = 1; k <= poems; ++k) {
+            if (LxLdBz)
+                return;
+            CurrentPoem = k;
+            ShowCurrentPoem();
+            Form3 playback(m_environment, LxLdBz, this);
+            playback.setPoemTitle(Poems[k].Title());
+            playback.exec();
+        }
+    }
+}
+
+bool Form1::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ui->List1->viewport() && event->type() == QEvent::MouseButtonDblClick)
+        showDoubleClickedPoem();
+    return DesignedWindow::eventFilter(watched, event);
+}
+
+void Form1::showDoubleClickedPoem()
+{
+    const QModelIndexList selected = ui->List1->selectionModel()->selectedIndexes();
+    CurrentPoem = selected.isEmpty() ? 0 : selected.first().row() + 1;
+    ShowCurrentPoem();
+}

@@ -1,0 +1,60 @@
+#include "Form3.h"
+#include "ui_Form3.h"
+
+#include "CallSequences.h"
+#include "SoundPath.h"
+
+#include <QCloseEvent>
+
+Form3::Form3(const Environment &environment, bool &LxLdBz, QWidget *parent)
+    : DesignedWindow(parent)
+    , ui(std::make_unique<Ui::Form3>())
+    , m_environment(environment)
+    , LxLdBz(LxLdBz)
+{
+    ui->setupUi(this);
+    ui->MMControl1->setDevice(m_environment.makeWaveDevice());
+    Timer1.setObjectName(QStringLiteral("Timer1"));
+    Timer2.setObjectName(QStringLiteral("Timer2"));
+    // Each timer acts once: a window reads its poem a single time.
+    Timer1.setSingleShot(true);
+    Timer2.setSingleShot(true);
+    connect(&Timer1, &QTimer::timeout, this, &Form3::play);
+    connect(&Timer2, &QTimer::timeout, this, &Form3::finish);
+    connect(ui->Command1, &QPushButton::clicked, this, [this] { this->LxLdBz = true; });
+
+    finishDesign(10080, 5595);
+    Timer1.start(500);
+}
+
+Form3::~Form3() = default;
+
+void Form3::setPoemTitle(const QString &storedTitle)
+{
+    ui->Label1->setText(storedTitle);
+}
+
+void Form3::play()
+{
+    // A recording that is missing or cannot be played is passed over in silence: a child may
+    // be alone with the program, and the run goes on with the next poem.
+    (void)playInPlaybackWindow(*ui->MMControl1,
+                               SoundPath(m_environment.applicationFolder, ui->Label1->text()));
+    Timer2.start(500);
+}
+
+void Form3::finish()
+{
+    ui->MMControl1->setCommand(QStringLiteral("close"));
+    accept();
+}
+
+void Form3::closeEvent(QCloseEvent *event)
+{
+    // Closed by its close box: the device must not stay open behind a window that is gone.
+    Timer1.stop();
+    Timer2.stop();
+    if (ui->MMControl1->mode() != WaveDevice::Mode::Closed)
+        ui->MMControl1->setCommand(QStringLiteral("close"));
+    DesignedWindow::closeEvent(event);
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "DesignedWindow.h"
+#include "Environment.h"
+
+#include <QTimer>
+
+#include <memory>
+
+namespace Ui {
+class Form3;
+}
+
+// The playback window of continuous reading: reads one poem aloud about half a second after it
+// opens and closes itself about half a second after the recording has ended. Its 停止朗读 asks
+// the run to stop after this poem; the recording itself is never cut short.
+class Form3 final : public DesignedWindow
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(Form3)
+
+public:
+    // LxLdBz is the main window's stop flag, which 停止朗读 sets.
+    Form3(const Environment &environment, bool &LxLdBz, QWidget *parent = nullptr);
+    ~Form3() override;
+
+    // The poem to read, by its title as stored.
+    void setPoemTitle(const QString &storedTitle);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void play();
+    void finish();
+
+    std::unique_ptr<Ui::Form3> ui;
+    Environment m_environment;
+    bool &LxLdBz;
+    // Start timer: reads the poem.
+    QTimer Timer1;
+    // Close timer: closes the device and the window.
+    QTimer Timer2;
+};

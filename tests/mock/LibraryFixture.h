@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// Library files written byte by byte for window tests, so that what a window shows is checked
+// against bytes that the code under test did not produce.
+namespace LibraryFixture {
+
+// The code page 936 bytes of the few texts the tests use, spelled out.
+QByteArray gbk(const QString &text);
+
+// One 88-byte record: the title and four lines, each filled with spaces to its width.
+QByteArray record(const QByteArray &title, const QByteArray &line1 = {},
+                  const QByteArray &line2 = {}, const QByteArray &line3 = {},
+                  const QByteArray &line4 = {});
+
+// A record of the text of a title and four lines.
+QByteArray poem(const QString &title, const QStringList &lines = {});
+
+// Writes the library file into folder, replacing any.
+void writeLibrary(const QString &folder, const QByteArray &bytes);
+
+// Creates sound/<name> in folder with a few bytes, as a recording left there.
+QString writeRecording(const QString &folder, const QString &name);
+
+} // namespace LibraryFixture
