@@ -57,10 +57,7 @@ Form1::Form1(const Environment &environment, QWidget *parent)
         counter->setFont(songTi(14.25));
     ui->Label4->setFont(songTi(12));
     ui->List1->setFont(songTi(12));
-    ui->Label5->setText(QStringLiteral("版本：%1.%2.%3")
-                            .arg(ApplicationInfo::Major)
-                            .arg(ApplicationInfo::Minor)
-                            .arg(ApplicationInfo::Revision));
+    ui->Label5->setText(QStringLiteral("版本：") + QString::fromUtf8(ApplicationInfo::Version));
     ui->List1->setModel(m_titles);
     ui->List1->viewport()->installEventFilter(this);
 
