@@ -28,7 +28,8 @@ int main(int argc, char *argv[])
         if (block.isEmpty())
             return true;
         if (block.size() != 1 + PoemRecord::LineCount) {
-            std::fprintf(stderr, "a poem needs a title and four lines: %s\n", qPrintable(block.join(u'/')));
+            std::fprintf(stderr, "a poem needs a title and four lines: %s\n",
+                         qPrintable(block.join(u'/')));
             return false;
         }
         PoemRecord poem;

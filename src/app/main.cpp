@@ -1,7 +1,7 @@
+#include "Main.h"
 #include "ApplicationImages.h"
 #include "ApplicationInfo.h"
 #include "Environment.h"
-#include "Main.h"
 #include "SoundCardDevice.h"
 
 #include <QApplication>

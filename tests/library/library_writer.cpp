@@ -1,0 +1,24 @@
+// Rewrites a library over and over, alternating between the contents of two other library
+// files, until it is killed. The crash and concurrency tests run it as a separate process.
+//   library_writer TARGET FIRST SECOND
+
+#include "LibraryFile.h"
+
+#include <cstdio>
+
+int main(int argc, char *argv[])
+{
+    if (argc != 4)
+        return 2;
+    const QString target = QString::fromLocal8Bit(argv[1]);
+    const std::vector<PoemRecord> contents[] = {loadLibrary(QString::fromLocal8Bit(argv[2])).Poems,
+                                                loadLibrary(QString::fromLocal8Bit(argv[3])).Poems};
+    std::puts("ready");
+    std::fflush(stdout);
+    for (int round = 0;; round = 1 - round) {
+        if (const LibraryError error = rewriteLibrary(target, contents[round])) {
+            std::fprintf(stderr, "%s\n", qPrintable(*error));
+            return 1;
+        }
+    }
+}
