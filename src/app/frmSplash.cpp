@@ -51,12 +51,14 @@ void setTextSizingLabel(QLabel *label, const QString &text)
 
 } // namespace
 
+// A frameless tool window: no title bar, and no button in the task bar.
 frmSplash::frmSplash(QWidget *parent)
     : QDialog(parent, Qt::Tool | Qt::FramelessWindowHint)
     , m_ui(std::make_unique<Ui::frmSplash>())
     , Timer1(new QTimer(this))
 {
     m_ui->setupUi(this);
+    // 9-point Song is what Chinese dialogs are usually written in; the three plain labels use it.
     setFont(songTi(9));
     m_ui->lblVersion->setFont(songTi(12, true));
     m_ui->lblPlatform->setFont(songTi(12, true));

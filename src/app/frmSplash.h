@@ -5,7 +5,6 @@
 #include <memory>
 
 class QKeyEvent;
-class QLabel;
 class QTimer;
 
 namespace Ui {
