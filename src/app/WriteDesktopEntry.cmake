@@ -1,0 +1,24 @@
+# Runs at install time: writes kavendo.desktop into the installed folder, with the folder's
+# final path filled in where a desktop entry cannot do without one.
+get_filename_component(folder "${CMAKE_INSTALL_PREFIX}" ABSOLUTE)
+
+# Icon is a plain string value, in which only the backslash is special.
+string(REPLACE "\\" "\\\\" KAVENDO_ICON "${folder}/kavendo.xpm")
+
+# The folder is a quoted Exec argument: inside the quotes \ " ` $ take a backslash, that
+# backslash is escaped once more because the whole value is a string, and % starts a field code.
+set(argument "${folder}")
+string(REPLACE "\\" "\\\\\\\\" argument "${argument}")
+string(REPLACE "\"" "\\\\\"" argument "${argument}")
+string(REPLACE "`" "\\\\`" argument "${argument}")
+string(REPLACE "$" "\\\\$" argument "${argument}")
+string(REPLACE "%" "%%" argument "${argument}")
+set(KAVENDO_FOLDER_ARGUMENT "${argument}")
+
+set(entry "$ENV{DESTDIR}${folder}/kavendo.desktop")
+message(STATUS "Installing: ${entry}")
+configure_file("${KAVENDO_DESKTOP_TEMPLATE}" "${entry}" @ONLY)
+# File managers start only desktop entries that are executable.
+file(CHMOD "${entry}" PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+     WORLD_READ WORLD_EXECUTE)
+list(APPEND CMAKE_INSTALL_MANIFEST_FILES "${entry}")
