@@ -10,6 +10,7 @@
 #include "SystemError.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QIcon>
@@ -110,8 +111,8 @@ Form2::Form2(const Environment &environment, std::function<void()> Init_Me, QWid
     m_ui->List1->setModel(m_titles);
     m_ui->List1->viewport()->installEventFilter(this);
     m_ui->List1->installEventFilter(this);
-    connect(m_ui->List1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this] { m_ui->Command2->setEnabled(false); });
+    connect(m_ui->List1->selectionModel(), &QItemSelectionModel::selectionChanged, m_ui->Command2,
+            [button = m_ui->Command2] { button->setEnabled(false); });
 
     m_ui->Text1->setValidator(new TitleValidator(m_ui->Text1));
     connect(m_ui->Text1, &QLineEdit::textChanged, this,
