@@ -87,7 +87,7 @@ QString deviceReason(const DeviceError &error)
         reason = u"录音设备还没有准备好"_s;
         break;
     }
-    return error.detail.isEmpty() ? reason : u"%1（%2）"_s.arg(reason, error.detail);
+    return error.detail.isEmpty() ? reason : u"%1：%2"_s.arg(reason, error.detail);
 }
 
 } // namespace
@@ -265,7 +265,7 @@ void Form2::addPoem()
 
     if (armFailure) {
         Dialogs::information(
-            this, u"《%1》已录入，但现在无法录音：%2。"_s.arg(title, deviceReason(*armFailure)));
+            this, u"《%1》已录入，但现在无法录音（%2）。"_s.arg(title, deviceReason(*armFailure)));
     }
 }
 
@@ -328,11 +328,11 @@ void Form2::deletePoem()
     if (m_armedPath == soundPath)
         discardRecording();
     const QByteArray recording = locateRecording(soundPath);
-    if (!recording.isEmpty() && ::unlink(recording.constData()) != 0 && errno != ENOENT) {
-        Dialogs::information(
-            this, u"诗词已删除，但无法删除它的录音：%1（%2）"_s.arg(
-                      QDir::toNativeSeparators(QFile::decodeName(recording)), reasonText(errno)));
-    }
+    if (recording.isEmpty() || ::unlink(recording.constData()) == 0 || errno == ENOENT)
+        return;
+    const QString reason = reasonText(errno);
+    Dialogs::information(this, u"诗词已删除，但无法删除它的录音：%1（%2）"_s.arg(
+                                   QDir::toNativeSeparators(QFile::decodeName(recording)), reason));
 }
 
 void Form2::showHelp()

@@ -437,7 +437,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("failing");
         QTest::addColumn<QString>("said");
         QTest::newRow("cannot arm")
-            << u"open"_s << u"《静夜思》已录入，但现在无法录音：没有可用的录音设备"_s;
+            << u"open"_s << u"《静夜思》已录入，但现在无法录音（没有可用的录音设备：no server）"_s;
         QTest::newRow("cannot save") << u"save"_s << u"无法保存录音："_s;
     }
 
