@@ -213,9 +213,9 @@ private Q_SLOTS:
         QCOMPARE(readAll(libraryPath()), library.isNull() ? QByteArray("") : library);
     }
 
-    // The keyboard walks the controls in their designed order, the recorder's two buttons
-    // (stop, record) in the control's place.
-    void tabOrderFollowsTheDesign()
+    // Tab walks from the list through the buttons to the entry boxes, the recorder's two
+    // buttons (stop, record) in the recorder's place.
+    void tabGoesFromTheListThroughTheButtonsToTheBoxes()
     {
         const auto form = open();
         const QStringList expected{u"List1"_s,    u"Command1"_s, u"stopButton"_s, u"recordButton"_s,
