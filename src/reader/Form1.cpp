@@ -5,6 +5,7 @@
 #include "CallSequences.h"
 #include "Dialogs.h"
 #include "Fonts.h"
+#include "Form2.h"
 #include "Form3.h"
 #include "LibraryFile.h"
 #include "RepeatCount.h"
@@ -145,7 +146,12 @@ void Form1::showHelp()
     Dialogs::information(this, HelpText);
 }
 
-void Form1::openMaintenance() {}
+void Form1::openMaintenance()
+{
+    Form2 maintenance(
+        m_environment, [this] { Init_Me(); }, this);
+    maintenance.exec();
+}
 
 void Form1::readContinuously()
 {

@@ -30,7 +30,8 @@ private Q_SLOTS:
             QTest::keyClick(splash->windowHandle(), Qt::Key_Space);
         });
         answerNextDialog<Form1>([&](Form1 *form) {
-            seen << (QFile::exists(library) ? u"main window on the library"_s : u"main window without library"_s);
+            seen << (QFile::exists(library) ? u"main window on the library"_s
+                                            : u"main window without library"_s);
             form->close();
         });
         Main(Environment{folder.path(), devices.factory()});
@@ -38,7 +39,8 @@ private Q_SLOTS:
         QCOMPARE(seen, QStringList({u"splash"_s, u"main window on the library"_s}));
         // Main has returned: no window of the program is left.
         const QWidgetList windows = QApplication::topLevelWidgets();
-        QVERIFY(std::none_of(windows.begin(), windows.end(), [](QWidget *window) { return window->isVisible(); }));
+        QVERIFY(std::none_of(windows.begin(), windows.end(),
+                             [](QWidget *window) { return window->isVisible(); }));
     }
 };
 

@@ -307,6 +307,42 @@ private Q_SLOTS:
         QCOMPARE(listItems(*form).size(), 3);
     }
 
+    void maintenanceReloadsOnlyThroughItsReturnButton_data()
+    {
+        QTest::addColumn<bool>("throughReturn");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<int>("records");
+
+        QTest::newRow("返回 saves and shows poem 1") << true << u"第1首"_s << 3;
+        QTest::newRow("close box neither saves nor reloads") << false << u"第2首"_s << 2;
+    }
+
+    void maintenanceReloadsOnlyThroughItsReturnButton()
+    {
+        QFETCH(bool, throughReturn);
+        QFETCH(QString, shown);
+        QFETCH(int, records);
+        writeLibrary(m_folder->path(), JingYeSi + ChunXiao + DengLou);
+        auto form = open();
+        QTest::mouseClick(button(*form, "Command1_1"), Qt::LeftButton);
+
+        answerNextDialog<QDialog>([&](QDialog *maintenance) {
+            QCOMPARE(maintenance->windowTitle(), u"Kavendo——系统维护"_s);
+            // Another copy of the program changed the library meanwhile.
+            writeLibrary(m_folder->path(), JingYeSi + ChunXiao);
+            if (throughReturn)
+                QTest::mouseClick(maintenance->findChild<QPushButton *>(u"Command4"_s),
+                                  Qt::LeftButton);
+            else
+                maintenance->close();
+        });
+        QTest::mouseClick(button(*form, "Command1_4"), Qt::LeftButton);
+
+        QCOMPARE(text(*form, "Label2_1"), shown);
+        QCOMPARE(listItems(*form).size(), 3);
+        QCOMPARE(QFileInfo(m_folder->filePath(u"Kavendo.dbf"_s)).size(), records * 88);
+    }
+
     void unreadableLibraryIsNamedAndLeavesTheWindowEmpty()
     {
         QVERIFY(QDir(m_folder->path()).mkdir(u"Kavendo.dbf"_s));

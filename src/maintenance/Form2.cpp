@@ -1,0 +1,354 @@
+#include "Form2.h"
+
+#include "ui_Form2.h"
+
+#include "CallSequences.h"
+#include "Cp936Codec.h"
+#include "Dialogs.h"
+#include "Fonts.h"
+#include "SoundPath.h"
+#include "SystemError.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QStringListModel>
+#include <QTimer>
+#include <QValidator>
+
+#include <algorithm>
+#include <cerrno>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The title's width in a library record, in code page 936 bytes.
+constexpr qsizetype TitleFieldBytes = 24;
+
+// A take whose loudest sample stays below this (about -40 dBFS) is next to silence: most likely
+// the microphone is unplugged or muted.
+constexpr qreal AlmostSilent = 0.01;
+
+const QString HelpText =
+    u"1. 录入新诗词时，一定为4言诗！\n2. 必须在诗词目录中双击选中待删诗词后才能删除！"_s;
+
+// Accepts no more than the library file keeps of a title, so that the stored title and the
+// name of the recording made for it always agree.
+class TitleValidator final : public QValidator
+{
+public:
+    using QValidator::QValidator;
+
+    State validate(QString &input, int & /*position*/) const override
+    {
+        return Cp936Codec().encode(trimSpaces(input)).size() <= TitleFieldBytes ? Acceptable
+                                                                                : Invalid;
+    }
+};
+
+// A character as a parent can find it in what they typed; control characters and characters
+// the font may not show are given by their code as well.
+QString describeCharacter(const QString &character)
+{
+    const char32_t code = character.size() == 2 ? QChar::surrogateToUcs4(character[0], character[1])
+                                                : char32_t(character[0].unicode());
+    const QString number = u"U+"_s + QString::number(code, 16).toUpper().rightJustified(4, u'0');
+    if (code < 0x20 || code == 0x7F)
+        return u"控制字符 "_s + number;
+    if (code < 0x80)
+        return u"“%1”"_s.arg(character);
+    return u"“%1”（%2）"_s.arg(character, number);
+}
+
+QString deviceReason(const DeviceError &error)
+{
+    QString reason;
+    switch (error.kind) {
+    case DeviceError::Kind::MissingFile:
+        reason = u"找不到录音文件"_s;
+        break;
+    case DeviceError::Kind::UnreadableFile:
+        reason = u"录音文件无法读取"_s;
+        break;
+    case DeviceError::Kind::NoDevice:
+        reason = u"没有可用的录音设备"_s;
+        break;
+    case DeviceError::Kind::WriteFailed:
+        reason = u"无法写入录音文件"_s;
+        break;
+    case DeviceError::Kind::NotReady:
+        reason = u"录音设备还没有准备好"_s;
+        break;
+    }
+    return error.detail.isEmpty() ? reason : u"%1：%2"_s.arg(reason, error.detail);
+}
+
+} // namespace
+
+Form2::Form2(const Environment &environment, std::function<void()> Init_Me, QWidget *parent)
+    : DesignedWindow(parent)
+    , m_ui(std::make_unique<Ui::Form2>())
+    , m_titles(new QStringListModel(this))
+    , m_applicationFolder(environment.applicationFolder)
+    , Init_Me(std::move(Init_Me))
+{
+    m_ui->setupUi(this);
+    Text2 = {m_ui->Text2_0, m_ui->Text2_1, m_ui->Text2_2, m_ui->Text2_3};
+
+    m_ui->List1->setFont(songTi(12));
+    m_ui->List1->setModel(m_titles);
+    m_ui->List1->viewport()->installEventFilter(this);
+    m_ui->List1->installEventFilter(this);
+    connect(m_ui->List1->selectionModel(), &QItemSelectionModel::selectionChanged, m_ui->Command2,
+            [button = m_ui->Command2] { button->setEnabled(false); });
+
+    m_ui->Text1->setValidator(new TitleValidator(m_ui->Text1));
+    connect(m_ui->Text1, &QLineEdit::textChanged, this,
+            [this](const QString &text) { checkEntry(1, text); });
+    for (int k = 0; k < int(Text2.size()); ++k) {
+        connect(Text2[k], &QLineEdit::textChanged, this,
+                [this, k](const QString &text) { checkEntry(k + 2, text); });
+    }
+
+    m_ui->MMControl1->setDevice(environment.makeWaveDevice());
+    connect(m_ui->MMControl1, &WaveDeviceControl::Done, this, &Form2::recordingDone);
+    connect(m_ui->Command1, &QPushButton::clicked, this, &Form2::addPoem);
+    connect(m_ui->Command2, &QPushButton::clicked, this, &Form2::deletePoem);
+    connect(m_ui->Command3, &QPushButton::clicked, this, &Form2::showHelp);
+    connect(m_ui->Command4, &QPushButton::clicked, this, &Form2::returnToMainWindow);
+
+    loadPoems();
+    m_ui->List1->setFocus();
+    finishDesign(3315, 2310);
+}
+
+Form2::~Form2()
+{
+    discardRecording();
+}
+
+void Form2::done(int result)
+{
+    discardRecording();
+    DesignedWindow::done(result);
+}
+
+bool Form2::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_ui->List1->viewport()) {
+        if (event->type() == QEvent::MouseButtonPress) {
+            m_ui->Command2->setEnabled(false);
+        } else if (event->type() == QEvent::MouseButtonDblClick && !m_handlingDoubleClick) {
+            // The list first selects what was double-clicked (which disarms 删除已存诗词); the
+            // double-click then arms it, also on the empty part of the list.
+            m_handlingDoubleClick = true;
+            QCoreApplication::sendEvent(watched, event);
+            m_handlingDoubleClick = false;
+            m_ui->Command2->setEnabled(true);
+            event->accept();
+            return true;
+        }
+    } else if (watched == m_ui->List1 && event->type() == QEvent::KeyPress) {
+        m_ui->Command2->setEnabled(false);
+    }
+    return DesignedWindow::eventFilter(watched, event);
+}
+
+void Form2::showEvent(QShowEvent *event)
+{
+    DesignedWindow::showEvent(event);
+    if (m_loadError && !m_loadErrorShown) {
+        m_loadErrorShown = true;
+        QTimer::singleShot(0, this, [this] {
+            Dialogs::information(
+                this,
+                *m_loadError + u"\n诗词目录暂时是空的，为免覆盖原有的诗词，这次不会保存诗词库。"_s);
+        });
+    }
+}
+
+void Form2::closeEvent(QCloseEvent *event)
+{
+    if (m_addedSinceRewrite &&
+        !Dialogs::askYesNo(this, u"新录入的诗词还没有存入诗词库，关闭窗口后它们不会被保留。\n"
+                                 u"要保留它们，请按“否”，再按“返回”。\n仍要关闭吗？"_s)) {
+        event->ignore();
+        return;
+    }
+    DesignedWindow::closeEvent(event);
+}
+
+void Form2::loadPoems()
+{
+    DbPath = LibraryFile(m_applicationFolder);
+    LoadedLibrary loaded = loadLibrary(DbPath);
+    Poems = std::move(loaded.Poems);
+    m_loadError = std::move(loaded.error);
+
+    QStringList titles;
+    titles.reserve(PoemCount());
+    for (qint32 n = 1; n <= PoemCount(); ++n)
+        titles.append(trimSpaces(Poems[n].Title()));
+    m_titles->setStringList(titles);
+
+    Filled.fill(false);
+    m_ui->Command1->setEnabled(false);
+    m_ui->Command2->setEnabled(false);
+}
+
+void Form2::checkEntry(int box, const QString &text)
+{
+    Filled[box] = !trimSpaces(text).isEmpty();
+    m_ui->Command1->setEnabled(
+        std::all_of(Filled.begin() + 1, Filled.end(), [](bool f) { return f; }));
+}
+
+// The title names the recording, and everything goes into a code page 936 file: a title that
+// cannot name a file, or text the file cannot hold, is refused before anything changes.
+std::optional<QString> Form2::refusalOfEntry() const
+{
+    const QString title = trimSpaces(m_ui->Text1->text());
+    if (title == u"."_s || title == u".."_s)
+        return u"诗名不能是“%1”：诗名也是录音文件的名字，而“%1”不能用作文件名。"_s.arg(title);
+    if (const QString unfit = characterUnfitForFileName(title); !unfit.isEmpty())
+        return u"诗名中不能有%1：诗名也是录音文件的名字，而文件名中不能有这个字符。"_s.arg(
+            describeCharacter(unfit));
+
+    const std::array<QString, 5> boxNames{u"诗名"_s, u"第一句"_s, u"第二句"_s, u"第三句"_s,
+                                          u"第四句"_s};
+    const std::array<QString, 5> texts{m_ui->Text1->text(), Text2[0]->text(), Text2[1]->text(),
+                                       Text2[2]->text(), Text2[3]->text()};
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        if (const QString missing = firstUnencodableCharacter(texts[i]); !missing.isEmpty())
+            return u"%1中的%2无法存入诗词库：诗词库以 GBK 编码保存文字，其中没有这个字符。"_s.arg(
+                boxNames[i], describeCharacter(missing));
+    }
+    return std::nullopt;
+}
+
+void Form2::addPoem()
+{
+    if (const auto refusal = refusalOfEntry()) {
+        Dialogs::information(this, *refusal);
+        return;
+    }
+    discardRecording();
+
+    m_ui->Command1->setEnabled(false);
+    const QString title = trimSpaces(m_ui->Text1->text());
+    PoemRecord &poem = Poems.emplace_back();
+    poem.setTitle(title);
+    for (int i = 1; i <= PoemRecord::LineCount; ++i)
+        poem.setLines(i, Text2[i - 1]->text());
+    m_addedSinceRewrite = true;
+
+    const QString soundPath = SoundPath(m_applicationFolder, title);
+    const auto armFailure = armRecording(*m_ui->MMControl1, soundPath);
+    if (!armFailure)
+        m_armedPath = soundPath;
+
+    const int row = m_titles->rowCount();
+    m_titles->insertRows(row, 1);
+    m_titles->setData(m_titles->index(row), poem.Title());
+
+    if (armFailure) {
+        Dialogs::information(
+            this, u"《%1》已录入，但现在无法录音（%2）。"_s.arg(title, deviceReason(*armFailure)));
+    }
+}
+
+void Form2::recordingDone(int NotifyCode)
+{
+    // 4: the user ended the recording with the Stop button. Success, supersession and failure
+    // of other commands leave the device as it is.
+    if (NotifyCode != 4 || m_armedPath.isEmpty())
+        return;
+    const QString soundPath = std::exchange(m_armedPath, QString());
+    if (const auto failure = saveRecording(*m_ui->MMControl1)) {
+        Dialogs::information(this,
+                             u"无法保存录音：%1（%2）。诗词仍在目录中。"_s.arg(
+                                 QDir::toNativeSeparators(soundPath), deviceReason(*failure)));
+        return;
+    }
+    if (m_ui->MMControl1->takePeak() < AlmostSilent) {
+        Dialogs::information(this, u"录音几乎没有声音：%1\n请检查麦克风是否插好、有没有被静音，"
+                                   u"然后重新录音。"_s.arg(QDir::toNativeSeparators(soundPath)));
+    }
+}
+
+// A take that was never saved is dropped: the device is closed before the window arms it anew,
+// deletes its poem or goes away, so no device stays open behind the user's back.
+void Form2::discardRecording()
+{
+    m_armedPath.clear();
+    if (m_ui->MMControl1->mode() != WaveDevice::Mode::Closed)
+        m_ui->MMControl1->setCommand(u"close"_s);
+}
+
+void Form2::deletePoem()
+{
+    m_ui->Command2->setEnabled(false);
+    const QModelIndexList selected = m_ui->List1->selectionModel()->selectedIndexes();
+    if (selected.isEmpty())
+        return;
+
+    const qint32 n = selected.first().row() + 1;
+    m_ui->Text3->setText(Poems[n].Title());
+    const QString soundPath = SoundPath(m_applicationFolder, m_ui->Text3->text());
+
+    // The file is rewritten before anything else is touched, so a deletion the disk refuses
+    // leaves the poem, the list and the recording as they were.
+    const PoemRecord removed = Poems[n];
+    Poems.erase(Poems.begin() + n);
+    if (const auto failure = SaveLibrary()) {
+        Poems.insert(Poems.begin() + n, removed);
+        Dialogs::information(this, *failure + u"\n诗词没有删除。"_s);
+        return;
+    }
+
+    QStringList titles;
+    titles.reserve(PoemCount());
+    for (qint32 i = 1; i <= PoemCount(); ++i)
+        titles.append(Poems[i].Title());
+    m_titles->setStringList(titles);
+
+    // A take armed for the deleted poem would otherwise bring its recording back.
+    if (m_armedPath == soundPath)
+        discardRecording();
+    const QByteArray recording = locateRecording(soundPath);
+    if (recording.isEmpty() || ::unlink(recording.constData()) == 0 || errno == ENOENT)
+        return;
+    const QString reason = reasonText(errno);
+    Dialogs::information(this, u"诗词已删除，但无法删除它的录音：%1（%2）"_s.arg(
+                                   QDir::toNativeSeparators(QFile::decodeName(recording)), reason));
+}
+
+void Form2::showHelp()
+{
+    Dialogs::information(this, HelpText);
+}
+
+void Form2::returnToMainWindow()
+{
+    if (const auto failure = SaveLibrary()) {
+        Dialogs::information(this, *failure);
+        return;
+    }
+    discardRecording();
+    if (Init_Me)
+        Init_Me();
+    accept();
+}
+
+LibraryError Form2::SaveLibrary()
+{
+    if (m_loadError)
+        return *m_loadError + u"\n诗词库没有读出来，为免覆盖其中的诗词，现在不能保存。"_s;
+    LibraryError failure = rewriteLibrary(DbPath, Poems);
+    if (!failure)
+        m_addedSinceRewrite = false;
+    return failure;
+}
