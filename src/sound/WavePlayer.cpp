@@ -34,6 +34,7 @@ WavePlayer::~WavePlayer()
     if (m_sink) {
         m_sink->disconnect(this);
         m_sink->stop();
+        m_sink.release()->deleteLater();
     }
 }
 
@@ -57,14 +58,19 @@ std::optional<DeviceError> WavePlayer::start(const Clip &clip)
 
     auto sink = std::make_unique<QAudioSink>(output, format);
     QIODevice *io = sink->start();
-    if (!io)
-        return audioDeviceError(sink->error(), false);
+    if (!io) {
+        const DeviceError error = audioDeviceError(sink->error(), false);
+        sink.release()->deleteLater();
+        return error;
+    }
 
     m_sink = std::move(sink);
     m_io = io;
     const quint64 generation = ++m_generation;
-    connect(m_sink.get(), &QAudioSink::stateChanged, this,
-            [this, generation] { checkState(generation); });
+    // Queued: the sink signals from the sound server's thread as well as from its own calls.
+    connect(
+        m_sink.get(), &QAudioSink::stateChanged, this,
+        [this, generation] { checkState(generation); }, Qt::QueuedConnection);
     // A clip shorter than the sink's buffer would never be started by the sink.
     m_pcm = clip.pcm;
     if (m_pcm.size() < m_sink->bufferSize())
@@ -102,7 +108,7 @@ void WavePlayer::feed()
 
 void WavePlayer::checkState(quint64 generation)
 {
-    // The signal may arrive late; the sink's present state is what counts.
+    // The signal arrives late, maybe from a sink already gone; the present sink's state counts.
     if (!m_sink || generation != m_generation)
         return;
     const QAudio::State state = m_sink->state();
@@ -120,7 +126,8 @@ void WavePlayer::finish(Ending ending)
     m_watchdog.stop();
     m_sink->disconnect(this);
     m_sink->stop();
-    // This may run inside the sink's own signal, so it is deleted once that has returned.
+    // Destroying a PulseAudio sink runs every pending event, clicks and keys included, and this
+    // may be inside a "play" that keeps them waiting; the event loop around it destroys the sink.
     m_sink.release()->deleteLater();
     m_io = nullptr;
     m_pcm.clear();

@@ -15,10 +15,7 @@ WaveRecorder::WaveRecorder(QObject *parent)
 
 WaveRecorder::~WaveRecorder()
 {
-    if (m_source) {
-        m_source->disconnect(this);
-        m_source->stop();
-    }
+    release();
 }
 
 std::optional<DeviceError> WaveRecorder::start()
@@ -39,20 +36,28 @@ std::optional<DeviceError> WaveRecorder::start()
 
     auto source = std::make_unique<QAudioSource>(input, format);
     QIODevice *io = source->start();
-    if (!io)
-        return audioDeviceError(source->error(), true);
+    if (!io) {
+        const DeviceError error = audioDeviceError(source->error(), true);
+        source.release()->deleteLater();
+        return error;
+    }
     m_source = std::move(source);
     m_io = io;
     connect(m_io, &QIODevice::readyRead, this, &WaveRecorder::takeIn);
-    connect(m_source.get(), &QAudioSource::stateChanged, this, [this] {
-        if (!m_source || m_source->state() != QAudio::StoppedState ||
-            m_source->error() == QAudio::NoError)
-            return;
-        const DeviceError error = audioDeviceError(m_source->error(), true);
-        release();
-        m_pcm.clear();
-        Q_EMIT failed(error);
-    });
+    // Queued, like the sink's signal: it may come from the sound server's thread. A state change
+    // of a source already released finds m_source gone or replaced and in a sound state.
+    connect(
+        m_source.get(), &QAudioSource::stateChanged, this,
+        [this] {
+            if (!m_source || m_source->state() != QAudio::StoppedState ||
+                m_source->error() == QAudio::NoError)
+                return;
+            const DeviceError error = audioDeviceError(m_source->error(), true);
+            release();
+            m_pcm.clear();
+            Q_EMIT failed(error);
+        },
+        Qt::QueuedConnection);
     return std::nullopt;
 }
 
@@ -84,7 +89,8 @@ void WaveRecorder::release()
     m_source->disconnect(this);
     m_io->disconnect(this);
     m_source->stop();
-    // This may run inside the source's own signal, so it is deleted once that has returned.
+    // Destroying a PulseAudio source runs every pending event, clicks and keys included, inside
+    // whatever handler stops the recording; the event loop around it destroys the source.
     m_source.release()->deleteLater();
     m_io = nullptr;
 }
