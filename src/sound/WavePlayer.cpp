@@ -77,7 +77,9 @@ std::optional<DeviceError> WavePlayer::start(const Clip &clip)
         m_pcm.append(QByteArray(m_sink->bufferSize() - m_pcm.size(), '\0'));
     m_written = 0;
     feed();
-    if (m_sink && m_written < m_pcm.size())
+    if (!m_sink)
+        return m_failure;
+    if (m_written < m_pcm.size())
         m_feedTimer.start();
     const qint64 bytesPerSecond = qint64(clip.sampleRate) * clip.channels * 2;
     m_watchdog.start(int(m_pcm.size() * 1000 / bytesPerSecond) + WatchdogSlackMs);
