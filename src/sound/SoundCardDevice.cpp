@@ -1,0 +1,244 @@
+#include "SoundCardDevice.h"
+
+#include "AtomicWrite.h"
+#include "SoundPath.h"
+#include "SystemError.h"
+
+#include <QAudioDevice>
+#include <QEventLoop>
+#include <QFile>
+#include <QMediaDevices>
+
+#include <cerrno>
+#include <sys/stat.h>
+
+namespace {
+
+// The codes that Done passes, as the system's media control numbers them.
+constexpr int NotifySuccessful = 1;
+constexpr int NotifyAborted = 4;
+constexpr int NotifyFailure = 8;
+
+DeviceError notReady(const QString &why)
+{
+    return {DeviceError::Kind::NotReady, why};
+}
+
+DeviceError writeFailed(const QString &why)
+{
+    return {DeviceError::Kind::WriteFailed, why};
+}
+
+} // namespace
+
+SoundCardDevice::SoundCardDevice()
+{
+    connect(&m_player, &WavePlayer::finished, this, &SoundCardDevice::playerFinished);
+    connect(&m_recorder, &WaveRecorder::level, this, &WaveDevice::inputLevel);
+    connect(&m_recorder, &WaveRecorder::failed, this, &SoundCardDevice::recorderFailed);
+}
+
+SoundCardDevice::~SoundCardDevice()
+{
+    // A "play" that waits ends its loop on the player's signal, also when the window that owns
+    // the device goes away meanwhile; the window itself hears nothing more.
+    blockSignals(true);
+    m_player.stop();
+    m_recorder.stop();
+}
+
+void SoundCardDevice::setCommand(const QString &command)
+{
+    m_error.reset();
+    const bool notify = std::exchange(m_notify, false);
+    const bool wait = std::exchange(m_wait, false);
+    const QString name = command.trimmed().toLower();
+    if (name == QStringLiteral("open"))
+        open();
+    else if (name == QStringLiteral("play"))
+        play(wait, notify);
+    else if (name == QStringLiteral("save"))
+        save();
+    else if (name == QStringLiteral("close"))
+        close();
+    else
+        m_error = notReady(QStringLiteral("不认识的命令：%1").arg(command));
+}
+
+void SoundCardDevice::record()
+{
+    m_error.reset();
+    const bool notify = std::exchange(m_notify, false);
+    m_wait = false;
+    if (m_mode != Mode::Open) {
+        m_error = notReady(QStringLiteral("设备没有打开，或正在放音录音"));
+        return;
+    }
+    if (auto failure = m_recorder.start()) {
+        m_error = failure;
+        return;
+    }
+    m_recordNotify = notify;
+    setMode(Mode::Recording);
+}
+
+void SoundCardDevice::stop()
+{
+    m_error.reset();
+    m_notify = false;
+    m_wait = false;
+    if (m_mode == Mode::Recording) {
+        Clip take = m_recorder.stop();
+        m_recorded = !take.pcm.isEmpty();
+        if (m_recorded)
+            m_clip = std::move(take);
+        setMode(Mode::Open);
+        if (std::exchange(m_recordNotify, false))
+            postDone(NotifyAborted);
+    } else if (m_mode == Mode::Playing) {
+        m_player.stop();
+    }
+}
+
+void SoundCardDevice::open()
+{
+    close();
+    if (!m_deviceType.isEmpty() &&
+        m_deviceType.compare(QStringLiteral("waveaudio"), Qt::CaseInsensitive) != 0) {
+        m_error = DeviceError{DeviceError::Kind::NoDevice,
+                              QStringLiteral("没有这种设备：%1").arg(m_deviceType)};
+        return;
+    }
+    const QByteArray found = locateRecording(m_fileName);
+    if (!found.isEmpty()) {
+        QString reason;
+        std::optional<Clip> clip = readWaveFile(found, reason);
+        if (!clip) {
+            m_error = DeviceError{DeviceError::Kind::UnreadableFile, reason};
+            return;
+        }
+        m_clip = std::move(*clip);
+    } else if (QMediaDevices::defaultAudioInput().isNull()) {
+        // Said at once, so that nobody types in a poem only to learn that it cannot be recorded.
+        m_error = DeviceError{DeviceError::Kind::NoDevice, QStringLiteral("找不到录音设备")};
+        return;
+    }
+    setMode(Mode::Open);
+}
+
+void SoundCardDevice::play(bool wait, bool notify)
+{
+    if (m_mode == Mode::Closed || m_mode == Mode::Recording) {
+        m_error = notReady(QStringLiteral("设备没有打开，或正在录音"));
+        return;
+    }
+    if (m_clip.pcm.isEmpty()) {
+        m_error = DeviceError{DeviceError::Kind::MissingFile, m_fileName};
+        return;
+    }
+    m_playNotify = false;
+    m_player.stop();
+    if (auto failure = m_player.start(m_clip)) {
+        m_error = failure;
+        return;
+    }
+    m_playNotify = notify;
+    setMode(Mode::Playing);
+    if (!wait)
+        return;
+
+    // Timers and repaints go on while the sound plays; clicks and keys wait until it has ended.
+    // Nothing may follow the loop: a timer may have closed or even destroyed the device.
+    QEventLoop loop;
+    connect(&m_player, &WavePlayer::finished, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+}
+
+void SoundCardDevice::save()
+{
+    if (m_mode != Mode::Open) {
+        m_error = notReady(QStringLiteral("设备没有打开，或正在放音录音"));
+        return;
+    }
+    if (!m_recorded) {
+        m_error = notReady(QStringLiteral("还没有录音"));
+        return;
+    }
+    if (!isRecordingPath(m_fileName)) {
+        m_error = writeFailed(QStringLiteral("录音只能存在 sound 文件夹里"));
+        return;
+    }
+    const QString folder = m_fileName.left(m_fileName.lastIndexOf(QLatin1Char('/')));
+    if (::mkdir(QFile::encodeName(folder).constData(), 0777) != 0 && errno != EEXIST) {
+        m_error = writeFailed(reasonText(errno));
+        return;
+    }
+    QString reason;
+    const QByteArray bytes = encodeWaveFile(m_clip, reason);
+    if (bytes.isEmpty()) {
+        m_error = writeFailed(reason);
+        return;
+    }
+    if (const std::optional<int> failure = writeFileAtomically(m_fileName, bytes))
+        m_error = writeFailed(reasonText(*failure));
+}
+
+void SoundCardDevice::close()
+{
+    setMode(Mode::Closed);
+    m_playNotify = false;
+    m_recordNotify = false;
+    m_player.stop();
+    m_recorder.stop();
+    m_clip = Clip{};
+    m_recorded = false;
+}
+
+void SoundCardDevice::playerFinished(WavePlayer::Ending ending)
+{
+    if (m_mode == Mode::Playing)
+        setMode(Mode::Open);
+    if (ending == WavePlayer::Ending::Failed)
+        m_error = m_player.failure();
+    if (!std::exchange(m_playNotify, false))
+        return;
+    switch (ending) {
+    case WavePlayer::Ending::Completed:
+        postDone(NotifySuccessful);
+        break;
+    case WavePlayer::Ending::Stopped:
+        postDone(NotifyAborted);
+        break;
+    case WavePlayer::Ending::Failed:
+        postDone(NotifyFailure);
+        break;
+    }
+}
+
+void SoundCardDevice::recorderFailed(const DeviceError &error)
+{
+    m_error = error;
+    m_recorded = false;
+    setMode(Mode::Open);
+    if (std::exchange(m_recordNotify, false))
+        postDone(NotifyFailure);
+}
+
+void SoundCardDevice::setMode(Mode mode)
+{
+    if (m_mode == mode)
+        return;
+    m_mode = mode;
+    Q_EMIT modeChanged(mode);
+}
+
+void SoundCardDevice::postDone(int NotifyCode)
+{
+    QMetaObject::invokeMethod(
+        this, [this, NotifyCode] { Q_EMIT Done(NotifyCode); }, Qt::QueuedConnection);
+}
+
+std::unique_ptr<WaveDevice> makeSoundCardDevice()
+{
+    return std::make_unique<SoundCardDevice>();
+}

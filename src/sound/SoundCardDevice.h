@@ -1,0 +1,60 @@
+#pragma once
+
+#include "WaveDevice.h"
+#include "WaveFile.h"
+#include "WavePlayer.h"
+#include "WaveRecorder.h"
+
+#include <memory>
+
+// The wave device on the computer's sound card: the MCI-like members and commands over a
+// player, a recorder and wave files.
+class SoundCardDevice final : public WaveDevice
+{
+    Q_OBJECT
+
+public:
+    SoundCardDevice();
+    ~SoundCardDevice() override;
+
+    void setDeviceType(const QString &type) override { m_deviceType = type; }
+    void setFileName(const QString &fileName) override { m_fileName = fileName; }
+    void setNotify(bool notify) override { m_notify = notify; }
+    void setWait(bool wait) override { m_wait = wait; }
+    void setCommand(const QString &command) override;
+    std::optional<DeviceError> error() const override { return m_error; }
+    Mode mode() const override { return m_mode; }
+    void record() override;
+    void stop() override;
+
+private:
+    void open();
+    void play(bool wait, bool notify);
+    void save();
+    void close();
+    void playerFinished(WavePlayer::Ending ending);
+    void recorderFailed(const DeviceError &error);
+    void setMode(Mode mode);
+    // Done arrives as an event of its own, as it would from the system, so that a handler
+    // may send the next command without running inside this one.
+    void postDone(int NotifyCode);
+
+    QString m_deviceType;
+    QString m_fileName;
+    // Notify and Wait concern the next command only, which consumes them.
+    bool m_notify = false;
+    bool m_wait = false;
+    std::optional<DeviceError> m_error;
+    Mode m_mode = Mode::Closed;
+    // What "play" plays: the opened file, or the latest recording.
+    Clip m_clip;
+    bool m_recorded = false;
+    // Whether the command under way asked to be told of its end.
+    bool m_playNotify = false;
+    bool m_recordNotify = false;
+    WavePlayer m_player;
+    WaveRecorder m_recorder;
+};
+
+// The device that the program puts in its Environment.
+std::unique_ptr<WaveDevice> makeSoundCardDevice();

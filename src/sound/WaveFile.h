@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+// Sound as the player plays it and the recorder takes it in.
+struct Clip
+{
+    // Interleaved signed 16-bit samples in the machine's byte order.
+    QByteArray pcm;
+    int sampleRate = 0;
+    int channels = 0;
+
+    qint64 frames() const { return channels > 0 ? pcm.size() / (2 * channels) : 0; }
+    qint64 milliseconds() const { return sampleRate > 0 ? frames() * 1000 / sampleRate : 0; }
+};
+
+// Decodes the wave file at nativePath, whatever encoding an old computer gave it, to 16-bit
+// samples: mono and stereo stay as they are, more channels are mixed down to mono. Without a
+// sound, error receives libsndfile's words for why.
+std::optional<Clip> readWaveFile(const QByteArray &nativePath, QString &error);
+
+// The bytes of a 16-bit PCM wave file holding clip; empty, with libsndfile's words in error,
+// when it cannot be encoded.
+QByteArray encodeWaveFile(const Clip &clip, QString &error);
