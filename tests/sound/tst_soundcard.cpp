@@ -290,7 +290,7 @@ private Q_SLOTS:
         QCOMPARE(saved.info.samplerate, 22050);
         QCOMPARE(saved.info.channels, 1);
         QVERIFY2(saved.info.frames > 22050, qPrintable(QString::number(saved.info.frames)));
-        const double loudness = rms(saved.samples.data(), saved.samples.size());
+        const double loudness = rms(saved.samples);
         QVERIFY2(loudness > 2000, qPrintable(QString::number(loudness)));
     }
 
