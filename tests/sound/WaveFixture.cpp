@@ -39,11 +39,10 @@ WaveContents readWave(const QByteArray &nativePath)
     return contents;
 }
 
-double rms(const short *samples, size_t count, int channels, int first)
+double rms(const std::vector<short> &samples)
 {
     double sum = 0;
-    size_t n = 0;
-    for (size_t i = size_t(first); i < count; i += size_t(channels), ++n)
-        sum += double(samples[i]) * samples[i];
-    return n == 0 ? 0 : std::sqrt(sum / double(n));
+    for (const short sample : samples)
+        sum += double(sample) * sample;
+    return samples.empty() ? 0 : std::sqrt(sum / double(samples.size()));
 }

@@ -26,5 +26,5 @@ struct WaveContents
 // Empty samples and info when libsndfile cannot read the file.
 WaveContents readWave(const QByteArray &nativePath);
 
-// The root mean square of every channels-th sample from first, in 16-bit units.
-double rms(const short *samples, size_t count, int channels = 1, int first = 0);
+// The root mean square of the samples, in 16-bit units.
+double rms(const std::vector<short> &samples);
