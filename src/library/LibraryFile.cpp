@@ -1,7 +1,6 @@
 #include "LibraryFile.h"
 
 #include "AtomicWrite.h"
-#include "Cp936Codec.h"
 #include "SystemError.h"
 
 #include <QDir>
@@ -16,60 +15,7 @@
 
 namespace {
 
-constexpr qsizetype RecordSize = 88;
-constexpr qsizetype TitleBytes = 24;
-constexpr qsizetype LineBytes = 16;
-static_assert(TitleBytes + PoemRecord::LineCount * LineBytes == RecordSize);
-
-bool isLeadByte(char byte)
-{
-    const auto value = static_cast<unsigned char>(byte);
-    return value >= 0x81 && value <= 0xFE;
-}
-
-// The field's text in code page 936, cut to its width in bytes. A two-byte character that the
-// cut would split is replaced by a space, so the file only ever holds whole characters.
-void appendField(QByteArray &record, Cp936Codec &codec, const QString &value, qsizetype width)
-{
-    QByteArray bytes = codec.encode(value);
-    if (bytes.size() < width)
-        bytes.append(width - bytes.size(), ' ');
-    qsizetype at = 0;
-    while (at < width) {
-        if (isLeadByte(bytes[at])) {
-            if (at + 1 == width)
-                bytes[at] = ' ';
-            at += at + 1 == width ? 1 : 2;
-        } else {
-            ++at;
-        }
-    }
-    record.append(bytes.first(width));
-}
-
-QByteArray encodeRecord(const PoemRecord &poem, Cp936Codec &codec)
-{
-    QByteArray record;
-    record.reserve(RecordSize);
-    appendField(record, codec, poem.Title(), TitleBytes);
-    for (int i = 1; i <= PoemRecord::LineCount; ++i)
-        appendField(record, codec, poem.Lines(i), LineBytes);
-    return record;
-}
-
-PoemRecord decodeRecord(QByteArrayView record, Cp936Codec &codec)
-{
-    PoemRecord poem;
-    poem.setTitle(codec.decode(record.first(TitleBytes)));
-    for (int i = 1; i <= PoemRecord::LineCount; ++i)
-        poem.setLines(i, codec.decode(record.sliced(TitleBytes + (i - 1) * LineBytes, LineBytes)));
-    return poem;
-}
-
-QByteArray nativePath(const QString &path)
-{
-    return QFile::encodeName(path);
-}
+constexpr qsizetype RecordSize = PoemRecord::RecordSize;
 
 QString failure(const char *what, const QString &path, int errnum)
 {
@@ -80,7 +26,7 @@ QString failure(const char *what, const QString &path, int errnum)
 // Reads the whole file, creating it empty when it is missing.
 std::optional<int> readOrCreate(const QString &path, QByteArray &contents)
 {
-    const QByteArray native = nativePath(path);
+    const QByteArray native = QFile::encodeName(path);
     int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0 && errno == ENOENT) {
         fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -142,21 +88,19 @@ LoadedLibrary loadLibrary(const QString &path)
     // The missing bytes of a counted partial record read as spaces.
     contents.append(count * RecordSize - std::min(contents.size(), count * RecordSize), ' ');
 
-    Cp936Codec codec;
     result.Poems.reserve(size_t(count) + 1);
     for (qsizetype n = 1; n <= count; ++n)
-        result.Poems.push_back(
-            decodeRecord(QByteArrayView(contents).sliced((n - 1) * RecordSize, RecordSize), codec));
+        result.Poems.push_back(PoemRecord::fromRecord(
+            QByteArrayView(contents).sliced((n - 1) * RecordSize, RecordSize)));
     return result;
 }
 
 LibraryError rewriteLibrary(const QString &path, const std::vector<PoemRecord> &Poems)
 {
-    Cp936Codec codec;
     QByteArray contents;
     contents.reserve(qsizetype(Poems.size() - 1) * RecordSize);
     for (std::size_t n = 1; n < Poems.size(); ++n)
-        contents.append(encodeRecord(Poems[n], codec));
+        contents.append(Poems[n].record());
 
     if (const auto error = writeFileAtomically(path, contents))
         return failure("无法保存诗词库", path, *error);

@@ -1,54 +1,107 @@
 #include "PoemRecord.h"
 
+#include "Cp936.h"
+
 #include <QtGlobal>
 
 #include <algorithm>
 
 namespace {
 
-template<std::size_t N>
-void fit(std::array<QChar, N> &field, QStringView text)
+constexpr int lineOffset(int i)
 {
-    const auto kept = std::min<qsizetype>(text.size(), N);
-    std::copy_n(text.begin(), kept, field.begin());
-    std::fill(field.begin() + kept, field.end(), QLatin1Char(' '));
+    return PoemRecord::TitleLength + (i - 1) * PoemRecord::LineLength;
 }
 
-template<std::size_t N>
-QString toString(const std::array<QChar, N> &field)
+bool isLeadByte(char byte)
 {
-    return QString(field.data(), N);
+    const auto value = static_cast<unsigned char>(byte);
+    return value >= 0x81 && value <= 0xFE;
+}
+
+// A field's text in code page 936, cut to its width in bytes. A two-byte character that the cut
+// would split becomes a space, so the file only ever holds whole characters.
+void encodeField(QStringView text, char *field, int width)
+{
+    QByteArray bytes = Cp936::encode(text);
+    if (bytes.size() < width)
+        bytes.append(width - bytes.size(), ' ');
+    for (int at = 0; at < width; ++at) {
+        if (isLeadByte(bytes[at]) && at + 1 == width)
+            bytes[at] = ' ';
+        else if (isLeadByte(bytes[at]))
+            ++at;
+    }
+    std::copy_n(bytes.constData(), width, field);
 }
 
 } // namespace
 
 PoemRecord::PoemRecord()
 {
-    fit(m_title, {});
-    for (auto &line : m_lines)
-        fit(line, {});
+    m_bytes.fill(' ');
+}
+
+PoemRecord PoemRecord::fromRecord(QByteArrayView bytes)
+{
+    Q_ASSERT(bytes.size() == RecordSize);
+    PoemRecord poem;
+    std::copy_n(bytes.data(), RecordSize, poem.m_bytes.data());
+    return poem;
 }
 
 QString PoemRecord::Title() const
 {
-    return toString(m_title);
+    return field(0, TitleLength);
 }
 
 void PoemRecord::setTitle(QStringView text)
 {
-    fit(m_title, text);
+    setField(0, TitleLength, text);
 }
 
 QString PoemRecord::Lines(int i) const
 {
     Q_ASSERT(i >= 1 && i <= LineCount);
-    return toString(m_lines[i - 1]);
+    return field(lineOffset(i), LineLength);
 }
 
 void PoemRecord::setLines(int i, QStringView text)
 {
     Q_ASSERT(i >= 1 && i <= LineCount);
-    fit(m_lines[i - 1], text);
+    setField(lineOffset(i), LineLength, text);
+}
+
+bool PoemRecord::operator==(const PoemRecord &other) const
+{
+    if (Title() != other.Title())
+        return false;
+    for (int i = 1; i <= LineCount; ++i) {
+        if (Lines(i) != other.Lines(i))
+            return false;
+    }
+    return true;
+}
+
+QString PoemRecord::field(int offset, int width) const
+{
+    if (!m_text.isEmpty())
+        return m_text.sliced(offset, width);
+    QString text = Cp936::decode(QByteArrayView(m_bytes.data() + offset, width));
+    return text.leftJustified(width, QLatin1Char(' '));
+}
+
+void PoemRecord::setField(int offset, int width, QStringView text)
+{
+    if (m_text.isEmpty()) {
+        QString text = Title();
+        for (int i = 1; i <= LineCount; ++i)
+            text += Lines(i);
+        m_text = text;
+    }
+    m_text.replace(offset, width,
+                   text.left(width).toString().leftJustified(width, QLatin1Char(' ')));
+    encodeField(QStringView(m_text).sliced(offset, width), m_bytes.data() + offset, width);
 }
 
 QString trimSpaces(QStringView text)

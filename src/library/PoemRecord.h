@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 #include <QStringView>
 
@@ -7,14 +8,25 @@
 
 // One poem: a title of exactly 24 characters and four lines of exactly 16. Text stored into a
 // field is cut to its width or filled up with spaces on the right; a field never trims.
+//
+// A record also has its form in the library file, 88 bytes of code page 936 text: 24 for the
+// title and 16 for each line, each field cut to its width in bytes without splitting a
+// character. A record read from the file keeps the file's bytes and is decoded when its text is
+// asked for, so a library of 32,767 poems loads and rewrites at the speed of its bytes, and a
+// record that is written back unchanged is written back byte for byte.
 class PoemRecord final
 {
 public:
     static constexpr int TitleLength = 24;
     static constexpr int LineLength = 16;
     static constexpr int LineCount = 4;
+    static constexpr int RecordSize = TitleLength + LineCount * LineLength;
 
     PoemRecord();
+
+    // A record as the library file holds it (exactly RecordSize bytes).
+    static PoemRecord fromRecord(QByteArrayView bytes);
+    QByteArrayView record() const { return {m_bytes.data(), RecordSize}; }
 
     QString Title() const;
     void setTitle(QStringView text);
@@ -23,13 +35,19 @@ public:
     QString Lines(int i) const;
     void setLines(int i, QStringView text);
 
-    bool operator==(const PoemRecord &other) const = default;
+    // The same poem: the same text in every field.
+    bool operator==(const PoemRecord &other) const;
 
 private:
-    // Stored inline rather than as QStrings: a school's library of 32,767 poems stays a few
-    // megabytes in each window.
-    std::array<QChar, TitleLength> m_title;
-    std::array<std::array<QChar, LineLength>, LineCount> m_lines;
+    // Fields lie at the same offsets, and have the same widths, in characters and in bytes.
+    QString field(int offset, int width) const;
+    void setField(int offset, int width, QStringView text);
+
+    std::array<char, RecordSize> m_bytes;
+    // The characters of all fields, once a field has been given text in the program: a field
+    // keeps the characters it was given even where its bytes in the file cannot hold them all.
+    // Empty for a record as read from the file.
+    QString m_text;
 };
 
 // Removes leading and trailing spaces (code 32) only; tabs and full-width spaces stay.

@@ -3,9 +3,10 @@
 #include "ui_Form2.h"
 
 #include "CallSequences.h"
-#include "Cp936Codec.h"
+#include "Cp936.h"
 #include "Dialogs.h"
 #include "Fonts.h"
+#include "PoemTitleModel.h"
 #include "SoundPath.h"
 #include "SystemError.h"
 
@@ -13,7 +14,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QStringListModel>
 #include <QTimer>
 #include <QValidator>
 
@@ -44,8 +44,7 @@ public:
 
     State validate(QString &input, int & /*position*/) const override
     {
-        return Cp936Codec().encode(trimSpaces(input)).size() <= TitleFieldBytes ? Acceptable
-                                                                                : Invalid;
+        return Cp936::encode(trimSpaces(input)).size() <= TitleFieldBytes ? Acceptable : Invalid;
     }
 };
 
@@ -91,9 +90,9 @@ QString deviceReason(const DeviceError &error)
 Form2::Form2(const Environment &environment, std::function<void()> Init_Me, QWidget *parent)
     : DesignedWindow(parent)
     , m_ui(std::make_unique<Ui::Form2>())
-    , m_titles(new QStringListModel(this))
     , m_applicationFolder(environment.applicationFolder)
     , Init_Me(std::move(Init_Me))
+    , m_titles(new PoemTitleModel(Poems, this))
 {
     m_ui->setupUi(this);
     Text2 = {m_ui->Text2_0, m_ui->Text2_1, m_ui->Text2_2, m_ui->Text2_3};
@@ -188,11 +187,7 @@ void Form2::loadPoems()
     Poems = std::move(loaded.Poems);
     m_loadError = std::move(loaded.error);
 
-    QStringList titles;
-    titles.reserve(PoemCount());
-    for (qint32 n = 1; n <= PoemCount(); ++n)
-        titles.append(trimSpaces(Poems[n].Title()));
-    m_titles->setStringList(titles);
+    m_titles->showAll(PoemTitleModel::Shown::Trimmed);
 
     Filled.fill(false);
     m_ui->Command1->setEnabled(false);
@@ -222,7 +217,7 @@ std::optional<QString> Form2::refusalOfEntry() const
     const std::array<QString, 5> texts{m_ui->Text1->text(), Text2[0]->text(), Text2[1]->text(),
                                        Text2[2]->text(), Text2[3]->text()};
     for (std::size_t i = 0; i < texts.size(); ++i) {
-        if (const QString missing = firstUnencodableCharacter(texts[i]); !missing.isEmpty())
+        if (const QString missing = Cp936::firstUnencodableCharacter(texts[i]); !missing.isEmpty())
             return u"%1中的%2无法存入诗词库：诗词库以 GBK 编码保存文字，其中没有这个字符。"_s.arg(
                 boxNames[i], describeCharacter(missing));
     }
@@ -250,9 +245,7 @@ void Form2::addPoem()
     if (!armFailure)
         m_armedPath = soundPath;
 
-    const int row = m_titles->rowCount();
-    m_titles->insertRows(row, 1);
-    m_titles->setData(m_titles->index(row), poem.Title());
+    m_titles->showAppended(PoemTitleModel::Shown::AsStored);
 
     if (armFailure) {
         Dialogs::information(
@@ -309,11 +302,7 @@ void Form2::deletePoem()
         return;
     }
 
-    QStringList titles;
-    titles.reserve(PoemCount());
-    for (qint32 i = 1; i <= PoemCount(); ++i)
-        titles.append(Poems[i].Title());
-    m_titles->setStringList(titles);
+    m_titles->showAll(PoemTitleModel::Shown::AsStored);
 
     // A take armed for the deleted poem would otherwise bring its recording back.
     if (m_armedPath == soundPath)

@@ -14,7 +14,7 @@
 #include <vector>
 
 class QLineEdit;
-class QStringListModel;
+class PoemTitleModel;
 
 namespace Ui {
 class Form2;
@@ -57,11 +57,11 @@ private:
     std::unique_ptr<Ui::Form2> m_ui;
     // The four line boxes, Text2_0 … Text2_3.
     std::array<QLineEdit *, 4> Text2{};
-    QStringListModel *m_titles;
     QString m_applicationFolder;
     std::function<void()> Init_Me;
 
     std::vector<PoemRecord> Poems{1};
+    PoemTitleModel *m_titles;
     QString DbPath;
     // Whether the title box (1) and the line boxes (2 to 5) hold more than spaces; 0 is unused.
     std::array<bool, 6> Filled{};

@@ -8,12 +8,12 @@
 #include "Form2.h"
 #include "Form3.h"
 #include "LibraryFile.h"
+#include "PoemTitleModel.h"
 #include "RepeatCount.h"
 #include "SoundPath.h"
 
 #include <QDir>
 #include <QEvent>
-#include <QStringListModel>
 
 namespace {
 
@@ -43,7 +43,7 @@ Form1::Form1(const Environment &environment, QWidget *parent)
     : DesignedWindow(parent)
     , ui(std::make_unique<Ui::Form1>())
     , m_environment(environment)
-    , m_titles(new QStringListModel(this))
+    , m_titles(new PoemTitleModel(Poems, this))
 {
     ui->setupUi(this);
     Command1 = {ui->Command1_0, ui->Command1_1, ui->Command1_2, ui->Command1_3, ui->Command1_4};
@@ -80,14 +80,9 @@ Form1::~Form1() = default;
 
 void Form1::Init_Me()
 {
-    m_titles->setStringList({});
     LoadedLibrary library = loadLibrary(LibraryFile(m_environment.applicationFolder));
     Poems = std::move(library.Poems);
-    QStringList titles;
-    titles.reserve(PoemCount());
-    for (qint32 n = 1; n <= PoemCount(); ++n)
-        titles << Poems[n].Title();
-    m_titles->setStringList(titles);
+    m_titles->showAll(PoemTitleModel::Shown::AsStored);
     CurrentPoem = PoemCount() != 0 ? 1 : 0;
     ShowCurrentPoem();
     if (library.error)

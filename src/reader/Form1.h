@@ -10,7 +10,7 @@
 
 class QLabel;
 class QPushButton;
-class QStringListModel;
+class PoemTitleModel;
 
 namespace Ui {
 class Form1;
@@ -54,10 +54,9 @@ private:
     Environment m_environment;
     std::array<QPushButton *, 5> Command1;
     std::array<QLabel *, 2> Label2;
-    QStringListModel *m_titles;
-
     // Element 0 is never a poem; poem N is element N.
     std::vector<PoemRecord> Poems{1};
+    PoemTitleModel *m_titles;
     // The number of the poem shown, 0 when none.
     qint32 CurrentPoem = 0;
 };

@@ -1,6 +1,6 @@
 #include "SoundPath.h"
 
-#include "Cp936Codec.h"
+#include "Cp936.h"
 #include "PoemRecord.h"
 
 #include <QFile>
@@ -61,7 +61,7 @@ QByteArray locateRecording(const QString &soundPath)
                                  QFile::encodeName(withoutExtension + QStringLiteral(".WAV"))};
     QString unencodable;
     const QByteArray gbkName =
-        Cp936Codec().encode(soundPath.sliced(slash + 1).chopped(Extension.size()), &unencodable);
+        Cp936::encode(soundPath.sliced(slash + 1).chopped(Extension.size()), &unencodable);
     if (unencodable.isEmpty()) {
         const QByteArray folder = QFile::encodeName(soundPath.left(slash + 1));
         candidates << folder + gbkName + ".wav" << folder + gbkName + ".WAV";

@@ -46,13 +46,6 @@ qsizetype expectedCount(qsizetype length)
     return whole;
 }
 
-// What a poem reads as after it was written back: a character that could not be read has no
-// form in code page 936 and is written as "?".
-QString afterRewrite(QString text)
-{
-    return text.replace(QChar::ReplacementCharacter, u'?');
-}
-
 // Lead bytes, trail bytes, ASCII, NUL and 0xFF, in runs, so that invalid and cut-off
 // two-byte characters fall everywhere, also across field ends.
 QByteArray hostileBytes(QRandomGenerator &random, qsizetype length)
@@ -166,14 +159,13 @@ private Q_SLOTS:
 
             QVERIFY2(!rewriteLibrary(rewritten, loaded.Poems), where.constData());
             const LoadedLibrary again = loadLibrary(rewritten);
-            QVERIFY2(again.Poems.size() == loaded.Poems.size(), where.constData());
-            for (size_t n = 1; n < loaded.Poems.size(); ++n) {
-                QVERIFY2(again.Poems[n].Title() == afterRewrite(loaded.Poems[n].Title()),
-                         where.constData());
-                for (int i = 1; i <= PoemRecord::LineCount; ++i)
-                    QVERIFY2(again.Poems[n].Lines(i) == afterRewrite(loaded.Poems[n].Lines(i)),
-                             where.constData());
-            }
+            QVERIFY2(again.Poems == loaded.Poems, where.constData());
+            // What was read and not changed is written back as it was, down to bytes that form
+            // no character; the missing bytes of a counted partial record become spaces.
+            const qsizetype length = qsizetype(loaded.Poems.size() - 1) * 88;
+            QVERIFY2(readAll(rewritten) ==
+                         bytes.first(std::min(length, bytes.size())).leftJustified(length, ' '),
+                     where.constData());
         }
     }
 
