@@ -184,6 +184,11 @@ private Q_SLOTS:
         const QString library = path(u"Kavendo.dbf"_s);
         writeAll(library, first);
         QRandomGenerator random(seed());
+        // Kills land anywhere within about two rewrites, however fast this build writes.
+        QElapsedTimer oneRewrite;
+        oneRewrite.start();
+        QVERIFY(!rewriteLibrary(path(u"timing.dbf"_s), loadLibrary(m_second).Poems));
+        const auto killWindow = quint32(std::max<qint64>(20, 2 * oneRewrite.elapsed()));
 
         int sawFirst = 0;
         int sawSecond = 0;
@@ -192,7 +197,7 @@ private Q_SLOTS:
             QProcess writer;
             writer.start(QStringLiteral(LIBRARY_WRITER), {library, m_first, m_second});
             QVERIFY(writer.waitForReadyRead(10000));
-            QTest::qSleep(int(random.bounded(250)));
+            QTest::qSleep(int(random.bounded(killWindow)));
             writer.kill();
             QVERIFY(writer.waitForFinished(10000));
 
