@@ -8,6 +8,8 @@
 #include <memory>
 #include <vector>
 
+#include <sys/stat.h>
+
 namespace {
 
 struct SndfileCloser
@@ -17,6 +19,10 @@ struct SndfileCloser
 using SndfileHandle = std::unique_ptr<SNDFILE, SndfileCloser>;
 
 constexpr sf_count_t ChunkFrames = 4096;
+
+// A sample rate outside these is a broken header, not an old or a very good sound card.
+constexpr int LowestSampleRate = 1000;
+constexpr int HighestSampleRate = 192000;
 
 // libsndfile hands floating-point files to sf_readf_short without scaling them (0.5 would read
 // as 0), so those are read as floats and scaled here.
@@ -31,45 +37,44 @@ qint16 toSample(float value)
     return qint16(std::clamp(std::lrint(value * 32768.0f), -32768L, 32767L));
 }
 
-// Reads every frame as 16-bit samples, interleaved as in the file.
-std::vector<qint16> readAllFrames(SNDFILE *file, const SF_INFO &info)
+// Reads every frame as 16-bit samples: mono and stereo as in the file, more channels mixed
+// down to mono. Stops, returning false, as soon as the file holds more than maxFrames, so that
+// a file of hours is never decoded, whatever its header claims.
+bool readFrames(SNDFILE *file, const SF_INFO &info, sf_count_t maxFrames, QByteArray &pcm)
 {
-    std::vector<qint16> samples;
-    std::vector<short> shorts(size_t(ChunkFrames * info.channels));
+    const int channels = info.channels;
+    const int kept = channels <= 2 ? channels : 1;
+    std::vector<short> shorts(size_t(ChunkFrames * channels));
     std::vector<float> floats;
     if (isFloatingPoint(info.format))
         floats.resize(shorts.size());
+    pcm.reserve(qsizetype(std::min(info.frames, maxFrames) * kept * 2));
+    sf_count_t total = 0;
     for (;;) {
         const sf_count_t read = floats.empty() ? sf_readf_short(file, shorts.data(), ChunkFrames)
                                                : sf_readf_float(file, floats.data(), ChunkFrames);
         if (read <= 0)
-            break;
-        const size_t count = size_t(read * info.channels);
-        if (floats.empty()) {
-            samples.insert(samples.end(), shorts.begin(), shorts.begin() + ptrdiff_t(count));
-        } else {
-            for (size_t i = 0; i < count; ++i)
-                samples.push_back(toSample(floats[i]));
+            return true;
+        total += read;
+        if (total > maxFrames)
+            return false;
+        const size_t count = size_t(read * channels);
+        if (!floats.empty())
+            std::transform(floats.begin(), floats.begin() + ptrdiff_t(count), shorts.begin(),
+                           toSample);
+        if (channels <= 2) {
+            pcm.append(reinterpret_cast<const char *>(shorts.data()),
+                       qsizetype(count * sizeof(short)));
+            continue;
+        }
+        for (size_t frame = 0; frame < size_t(read); ++frame) {
+            int sum = 0;
+            for (int c = 0; c < channels; ++c)
+                sum += shorts[frame * size_t(channels) + size_t(c)];
+            const auto mono = qint16(sum / channels);
+            pcm.append(reinterpret_cast<const char *>(&mono), sizeof mono);
         }
     }
-    return samples;
-}
-
-QByteArray toPcm(const std::vector<qint16> &samples, int channels)
-{
-    if (channels <= 2)
-        return QByteArray(reinterpret_cast<const char *>(samples.data()),
-                          qsizetype(samples.size() * sizeof(qint16)));
-    QByteArray pcm(qsizetype(samples.size() / size_t(channels) * sizeof(qint16)),
-                   Qt::Uninitialized);
-    auto *mono = reinterpret_cast<qint16 *>(pcm.data());
-    for (size_t frame = 0; frame * size_t(channels) < samples.size(); ++frame) {
-        int sum = 0;
-        for (int c = 0; c < channels; ++c)
-            sum += samples[frame * size_t(channels) + size_t(c)];
-        mono[frame] = qint16(sum / channels);
-    }
-    return pcm;
 }
 
 // A growing file in memory for libsndfile to write into.
@@ -125,26 +130,50 @@ sf_count_t memoryTell(void *userData)
 
 std::optional<Clip> readWaveFile(const QByteArray &nativePath, QString &error)
 {
+    struct stat status
+    {
+    };
+    if (::stat(nativePath.constData(), &status) == 0 && status.st_size == 0) {
+        error = QStringLiteral("文件是空的");
+        return std::nullopt;
+    }
     SF_INFO info{};
     SndfileHandle file(sf_open(nativePath.constData(), SFM_READ, &info));
     if (!file) {
-        error = QString::fromLocal8Bit(sf_strerror(nullptr));
+        error = QStringLiteral("文件里没有能播放的声音：%1")
+                    .arg(QString::fromLocal8Bit(sf_strerror(nullptr)));
         return std::nullopt;
     }
-    if (info.channels <= 0 || info.samplerate <= 0 || info.frames <= 0) {
+    if (info.channels <= 0 || info.frames <= 0) {
         error = QStringLiteral("文件里没有声音");
         return std::nullopt;
     }
-    const std::vector<qint16> samples = readAllFrames(file.get(), info);
+    if (info.samplerate < LowestSampleRate || info.samplerate > HighestSampleRate) {
+        error = QStringLiteral("采样率 %1 Hz 不合常理，文件头可能坏了").arg(info.samplerate);
+        return std::nullopt;
+    }
+    const QString tooLong =
+        QStringLiteral("超过了 %1 分钟，不像是一首诗的朗读").arg(LongestRecordingSeconds / 60);
+    const sf_count_t maxFrames = sf_count_t(LongestRecordingSeconds) * info.samplerate;
+    if (info.frames > maxFrames) {
+        error =
+            QStringLiteral("录音长约 %1 分钟，").arg(info.frames / info.samplerate / 60) + tooLong;
+        return std::nullopt;
+    }
+    QByteArray pcm;
+    if (!readFrames(file.get(), info, maxFrames, pcm)) {
+        error = QStringLiteral("录音") + tooLong;
+        return std::nullopt;
+    }
     if (sf_error(file.get()) != SF_ERR_NO_ERROR) {
         error = QString::fromLocal8Bit(sf_strerror(file.get()));
         return std::nullopt;
     }
-    if (samples.empty()) {
+    if (pcm.isEmpty()) {
         error = QStringLiteral("文件里没有声音");
         return std::nullopt;
     }
-    return Clip{toPcm(samples, info.channels), info.samplerate, info.channels == 2 ? 2 : 1};
+    return Clip{pcm, info.samplerate, info.channels == 2 ? 2 : 1};
 }
 
 QByteArray encodeWaveFile(const Clip &clip, QString &error)

@@ -17,9 +17,15 @@ struct Clip
     qint64 milliseconds() const { return sampleRate > 0 ? frames() * 1000 / sampleRate : 0; }
 };
 
+// The longest recording that is played. A poem read aloud takes a minute or two; a file of
+// hours is no such recording, would fill the memory, and would keep the window from taking
+// input for as long as it plays.
+constexpr int LongestRecordingSeconds = 10 * 60;
+
 // Decodes the wave file at nativePath, whatever encoding an old computer gave it, to 16-bit
 // samples: mono and stereo stay as they are, more channels are mixed down to mono. Without a
-// sound, error receives libsndfile's words for why.
+// sound, error receives why, in libsndfile's words where it has them. A file longer than
+// LongestRecordingSeconds is refused before it is decoded, or as soon as decoding finds it is.
 std::optional<Clip> readWaveFile(const QByteArray &nativePath, QString &error);
 
 // The bytes of a 16-bit PCM wave file holding clip; empty, with libsndfile's words in error,

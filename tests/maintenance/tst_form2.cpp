@@ -2,18 +2,28 @@
 
 #include "FakeWaveDevice.h"
 #include "GuiTest.h"
+#include "SoundCardDevice.h"
 #include "WaveDeviceControl.h"
+#include "WaveFixture.h"
 
+#include <QAudioDevice>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QListView>
+#include <QMediaDevices>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -133,6 +143,54 @@ QStringList messagesDuring(const std::function<void()> &action,
     return texts;
 }
 
+// A file system of a megabyte of its own, mounted on a folder, that a test fills to the last
+// byte: a full disk without filling the machine's. Mounting needs root, as the tests run.
+class SmallDisk final
+{
+    Q_DISABLE_COPY_MOVE(SmallDisk)
+
+public:
+    explicit SmallDisk(const QString &folder)
+        : m_folder(QFile::encodeName(folder))
+    {
+        m_mounted = ::mount("kavendo-test", m_folder.constData(), "tmpfs", MS_NOSUID | MS_NODEV,
+                            "size=1m") == 0;
+        if (!m_mounted)
+            m_error = QString::fromLocal8Bit(std::strerror(errno));
+    }
+    ~SmallDisk()
+    {
+        if (m_mounted)
+            ::umount2(m_folder.constData(), MNT_DETACH);
+    }
+
+    bool isMounted() const { return m_mounted; }
+    QString error() const { return m_error; }
+
+    // Writes a file until the disk takes no further byte.
+    bool fill()
+    {
+        const int fd = ::open(filler().constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd < 0)
+            return false;
+        const QByteArray chunk(64 * 1024, 'x');
+        for (qsizetype size = chunk.size(); size > 0; size /= 2) {
+            while (::write(fd, chunk.constData(), size_t(size)) > 0) {
+            }
+        }
+        const bool full = errno == ENOSPC;
+        return ::close(fd) == 0 && full;
+    }
+    bool free() const { return ::unlink(filler().constData()) == 0; }
+
+private:
+    QByteArray filler() const { return m_folder + "/filler"; }
+
+    QByteArray m_folder;
+    bool m_mounted = false;
+    QString m_error;
+};
+
 } // namespace
 
 class Form2Test final : public QObject
@@ -154,9 +212,10 @@ private:
         return m_folder + u"/sound/"_s + title + u".wav"_s;
     }
 
-    std::unique_ptr<Form2> open()
+    // With the fake device unless the test hands over a real one.
+    std::unique_ptr<Form2> open(std::function<std::unique_ptr<WaveDevice>()> makeWaveDevice = {})
     {
-        Environment environment{m_folder, m_devices->factory()};
+        Environment environment{m_folder, makeWaveDevice ? makeWaveDevice : m_devices->factory()};
         auto form = std::make_unique<Form2>(environment, [this] {
             ++m_initMeCalls;
             m_libraryAtInitMe = readAll(libraryPath());
@@ -598,32 +657,48 @@ private Q_SLOTS:
     void failedRewriteChangesNothing_data()
     {
         QTest::addColumn<QString>("button");
-        QTest::addColumn<bool>("moveFolder");
+        QTest::addColumn<QString>("breakage");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("删除, library became a folder") << u"Command2"_s << false << u"文件夹"_s;
-        QTest::newRow("删除, folder went away") << u"Command2"_s << true << u"不存在"_s;
-        QTest::newRow("返回, library became a folder") << u"Command4"_s << false << u"文件夹"_s;
-        QTest::newRow("返回, folder went away") << u"Command4"_s << true << u"不存在"_s;
+        for (const auto &[button, name] :
+             {std::pair{u"Command2"_s, u"删除"_s}, {u"Command4"_s, u"返回"_s}}) {
+            QTest::addRow("%s, library became a folder", qPrintable(name))
+                << button << u"library is a folder"_s << u"文件夹"_s;
+            QTest::addRow("%s, folder went away", qPrintable(name))
+                << button << u"folder is gone"_s << u"不存在"_s;
+            QTest::addRow("%s, disk is full", qPrintable(name))
+                << button << u"disk is full"_s << u"磁盘已满"_s;
+        }
     }
 
-    // A delete or a 返回 that cannot rewrite the library says why and changes nothing: the copy,
-    // the list, the recording and the armed recorder are all still there once the disk is back.
+    // A delete or a 返回 that cannot rewrite the library says why and changes nothing: the file,
+    // the copy, the list, the recording and the armed recorder are all still there once the disk
+    // is back, and no half-written file is left behind.
     void failedRewriteChangesNothing()
     {
         QFETCH(QString, button);
-        QFETCH(bool, moveFolder);
+        QFETCH(QString, breakage);
         QFETCH(QString, reason);
+        std::optional<SmallDisk> disk;
+        if (breakage == u"disk is full"_s) {
+            disk.emplace(m_folder);
+            if (!disk->isMounted())
+                QSKIP(qPrintable(u"cannot mount a small file system for a full disk: "_s +
+                                 disk->error()));
+            QVERIFY(QDir().mkpath(m_folder + u"/sound"_s));
+        }
         const QByteArray library = record(JingYeSi) + record(ChunXiao);
         writeAll(libraryPath(), library);
         writeAll(soundPath(u"静夜思"_s), "RIFF");
         const auto form = open();
         addPoem(*form, u"abc"_s);
         const QString moved = m_temporary->filePath(u"moved"_s);
-        if (moveFolder) {
+        if (breakage == u"folder is gone"_s) {
             QVERIFY(QDir().rename(m_folder, moved));
-        } else {
+        } else if (breakage == u"library is a folder"_s) {
             QVERIFY(QFile::rename(libraryPath(), moved));
             QVERIFY(QDir().mkdir(libraryPath()));
+        } else {
+            QVERIFY(disk->fill());
         }
 
         doubleClick(*form, 0);
@@ -636,16 +711,97 @@ private Q_SLOTS:
         QCOMPARE(m_initMeCalls, 0);
         QCOMPARE(m_devices->last()->mode(), WaveDevice::Mode::Open);
 
-        if (moveFolder) {
+        if (breakage == u"folder is gone"_s) {
             QVERIFY(QDir().rename(moved, m_folder));
-        } else {
+        } else if (breakage == u"library is a folder"_s) {
             QVERIFY(QDir().rmdir(libraryPath()));
             QVERIFY(QFile::rename(moved, libraryPath()));
+        } else {
+            QVERIFY(disk->free());
         }
+        QCOMPARE(readAll(libraryPath()), library);
+        QCOMPARE(QDir(m_folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{u"Kavendo.dbf"_s});
         QVERIFY(QFile::exists(soundPath(u"静夜思"_s)));
         control(*form, u"Command4"_s)->click();
         QCOMPARE(readAll(libraryPath()), library + typedPoem("abc"));
         QCOMPARE(m_initMeCalls, 1);
+    }
+
+    void recordsOnTheSoundCard_data()
+    {
+        QTest::addColumn<bool>("tone"); // played into the sound card while recording
+        QTest::addColumn<bool>("diskFull");
+        QTest::addColumn<QString>("said"); // in the message after Stop; empty when there is none
+        QTest::newRow("a tone") << true << false << QString();
+        QTest::newRow("silence") << false << false << u"录音几乎没有声音"_s;
+        QTest::newRow("full disk") << true << true << u"磁盘已满"_s;
+    }
+
+    // A parent types a poem, confirms it, and records it with the control's own buttons while
+    // the sound card hears a tone (or nothing); Stop saves the take at the poem's recording path.
+    void recordsOnTheSoundCard()
+    {
+        QFETCH(bool, tone);
+        QFETCH(bool, diskFull);
+        QFETCH(QString, said);
+        QVERIFY2(!QMediaDevices::defaultAudioInput().isNull(),
+                 "no sound input: is the test server running?");
+        std::optional<SmallDisk> disk;
+        if (diskFull) {
+            disk.emplace(m_folder);
+            if (!disk->isMounted())
+                QSKIP(qPrintable(u"cannot mount a small file system for a full disk: "_s +
+                                 disk->error()));
+            QVERIFY(disk->fill());
+        }
+        const QString toneFile = m_temporary->filePath(u"tone.wav"_s);
+        QVERIFY(writeTone(QFile::encodeName(toneFile), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100,
+                          {0.5}, 44100));
+        auto form = open(makeSoundCardDevice);
+        addPoem(*form, u"静夜思"_s);
+        auto *recorder = control<WaveDeviceControl>(*form, u"MMControl1"_s);
+        QTest::mouseClick(control(*recorder, u"recordButton"_s), Qt::LeftButton);
+        QCOMPARE(recorder->mode(), WaveDevice::Mode::Recording);
+        if (tone) {
+            QProcess player;
+            player.start(u"paplay"_s, {toneFile});
+            QTRY_COMPARE_WITH_TIMEOUT(player.state(), QProcess::NotRunning, 5000);
+            QCOMPARE(player.exitCode(), 0);
+        } else {
+            QTest::qWait(1000);
+        }
+        const QStringList messages = messagesDuring([&] {
+            QTest::mouseClick(control(*recorder, u"stopButton"_s), Qt::LeftButton);
+            QTRY_COMPARE(recorder->mode(), WaveDevice::Mode::Closed);
+        });
+
+        const QString path = soundPath(u"静夜思"_s);
+        QCOMPARE(messages.size(), said.isEmpty() ? 0 : 1);
+        if (!said.isEmpty())
+            QVERIFY2(messages[0].contains(path) && messages[0].contains(said),
+                     qPrintable(messages[0]));
+        QCOMPARE(items(*form), QStringList{stored(u"静夜思"_s)});
+        if (diskFull) {
+            QCOMPARE(QDir(m_folder + u"/sound"_s)
+                         .entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot),
+                     QStringList());
+            QVERIFY(disk->free());
+            control(*form, u"Command4"_s)->click();
+            QCOMPARE(readAll(libraryPath()), typedPoem(JingYeSi));
+        } else {
+            const WaveContents saved = readWave(QFile::encodeName(path));
+            QCOMPARE(saved.info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+            QCOMPARE(saved.info.samplerate, 22050);
+            QCOMPARE(saved.info.channels, 1);
+            QVERIFY2(saved.info.frames > 22050 * 9 / 10,
+                     qPrintable(QString::number(saved.info.frames)));
+            const double loudness = rms(saved.samples);
+            QVERIFY2(tone ? loudness > 2000 : loudness < 30, qPrintable(QString::number(loudness)));
+        }
+        form.reset();
+        // The device leaves its sound streams to the event loop to delete.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
     void helpShowsTheTwoRules()

@@ -3,10 +3,16 @@
 #include "FakeWaveDevice.h"
 #include "GuiTest.h"
 #include "LibraryFixture.h"
+#include "SoundCardDevice.h"
+#include "WaveDeviceControl.h"
+#include "WaveFixture.h"
 
+#include <QAudioDevice>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QListView>
+#include <QMediaDevices>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -21,6 +27,45 @@ const QByteArray JingYeSi =
     poem(u"静夜思"_s, {u"床前明月光"_s, u"疑是地上霜"_s, u"举头望明月"_s, u"低头思故乡"_s});
 const QByteArray ChunXiao = poem(u"春晓"_s, {u"春眠不觉晓"_s, u"处处闻啼鸟"_s});
 const QByteArray DengLou = poem(u"登鹳雀楼"_s, {u"白日依山尽"_s, u"黄河入海流"_s});
+
+QByteArray littleEndian(quint32 value, int bytes)
+{
+    QByteArray encoded;
+    for (int i = 0; i < bytes; ++i)
+        encoded += char(value >> (8 * i));
+    return encoded;
+}
+
+// The 44-byte header of a 16-bit PCM wave file, its fields taken as given however absurd.
+QByteArray waveHeader(quint16 channels, quint32 sampleRate, quint32 dataBytes)
+{
+    return "RIFF" + littleEndian(36 + dataBytes, 4) + "WAVEfmt " + littleEndian(16, 4) +
+           littleEndian(1, 2) + littleEndian(channels, 2) + littleEndian(sampleRate, 4) +
+           littleEndian(sampleRate * channels * 2, 4) + littleEndian(channels * 2, 2) +
+           littleEndian(16, 2) + "data" + littleEndian(dataBytes, 4);
+}
+
+// Frames of the fixture tone as 16-bit mono samples.
+QByteArray tonePcm(int frames, int sampleRate)
+{
+    QByteArray pcm;
+    for (int frame = 0; frame < frames; ++frame)
+        pcm += littleEndian(quint16(qint16(toneSample(frame, sampleRate, 0.5) * 32767)), 2);
+    return pcm;
+}
+
+// An MP3 as a player finds it: an ID3 tag naming the poem, then MPEG-1 layer III frame headers
+// (128 kbit/s, 44.1 kHz, 417 bytes a frame, 1152 samples), each followed by `payload` bytes.
+QByteArray mp3Bytes(int payload)
+{
+    const QByteArray text = QByteArray(1, '\0') + "Jing Ye Si";
+    const QByteArray frame =
+        "TIT2" + QByteArray(3, '\0') + char(text.size()) + QByteArray(2, '\0') + text;
+    QByteArray bytes = "ID3\x03" + QByteArray(5, '\0') + char(frame.size()) + frame;
+    for (int i = 0; i < 20; ++i)
+        bytes += QByteArray("\xFF\xFB\x90\x00", 4) + QByteArray(payload, '\0');
+    return bytes;
+}
 
 } // namespace
 
@@ -280,6 +325,89 @@ private Q_SLOTS:
         QCOMPARE(catcher.title(), u"Kavendo"_s);
         QCOMPARE(m_devices.journal.last(), u"Command=close"_s);
         QVERIFY(button(*form, "Command1_0")->isEnabled());
+    }
+
+    void hostileRecordingsNeitherCrashNorHang_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("format");    // not 0: a 0.5 s tone written by libsndfile instead
+        QTest::addColumn<qint64>("size");   // larger than the bytes: the file grows to this size
+        QTest::addColumn<QString>("said");  // in the message; none when the recording plays
+        QTest::addColumn<int>("playingMs"); // how long the valid sound in it plays
+
+        const QByteArray tone = tonePcm(11025, 22050);
+        QTest::newRow("empty") << QByteArray() << 0 << 0LL << u"文件是空的"_s << 0;
+        QTest::newRow("text") << u"床前明月光，疑是地上霜。"_s.toUtf8() << 0 << 0LL
+                              << u"没有能播放的声音"_s << 0;
+        QTest::newRow("header and nothing after it")
+            << waveHeader(1, 22050, 44100) << 0 << 0LL << u"没有声音"_s << 0;
+        QTest::newRow("MP3 frame headers alone")
+            << mp3Bytes(0) << 0 << 0LL << u"没有能播放的声音"_s << 0;
+        QTest::newRow("MP3 of silent frames") << mp3Bytes(413) << 0 << 0LL << QString() << 520;
+        QTest::newRow("AIFF") << QByteArray() << int(SF_FORMAT_AIFF | SF_FORMAT_PCM_16) << 0LL
+                              << QString() << 500;
+        QTest::newRow("no channels")
+            << waveHeader(0, 22050, 22050) + tone << 0 << 0LL << u"没有能播放的声音"_s << 0;
+        QTest::newRow("sample rate 0")
+            << waveHeader(1, 0, 22050) + tone << 0 << 0LL << u"没有能播放的声音"_s << 0;
+        QTest::newRow("sample rate 1 Hz, six hours long")
+            << waveHeader(1, 1, 22050) + tone << 0 << 0LL << u"采样率 1 Hz"_s << 0;
+        QTest::newRow("sample rate no sound card has")
+            << waveHeader(1, 0x7FFFFFFF, 22050) + tone << 0 << 0LL << u"采样率 2147483647 Hz"_s
+            << 0;
+        QTest::newRow("data size past the end of the file")
+            << waveHeader(1, 22050, 441000) + tone << 0 << 0LL << QString() << 500;
+        // Nearly 4 GB of silence, in a sparse file that takes no room on the disk.
+        QTest::newRow("six hours of CD sound") << waveHeader(2, 44100, 0xFFFF0000) << 0
+                                               << 44 + 0xFFFF0000LL << u"超过了 10 分钟"_s << 0;
+    }
+
+    // Recordings come from old computers, USB sticks and other programs: whatever lies in the
+    // sound folder under a poem's name, reading it aloud on the sound card either plays what it
+    // holds or says that it cannot, and the window goes on working.
+    void hostileRecordingsNeitherCrashNorHang()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, format);
+        QFETCH(qint64, size);
+        QFETCH(QString, said);
+        QFETCH(int, playingMs);
+        QVERIFY2(!QMediaDevices::defaultAudioOutput().isNull(),
+                 "no sound output: is the test server running?");
+        writeLibrary(m_folder->path(), JingYeSi);
+        const QString path = writeRecording(m_folder->path(), u"静夜思.wav"_s);
+        if (format != 0) {
+            QVERIFY(writeTone(QFile::encodeName(path), format, 22050, {0.5}, 11025));
+        } else {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            QCOMPARE(file.write(bytes), bytes.size());
+            if (size > bytes.size())
+                QVERIFY(file.resize(size));
+        }
+        auto form = std::make_unique<Form1>(Environment{m_folder->path(), makeSoundCardDevice});
+        form->show();
+
+        MessageBoxCatcher catcher;
+        QElapsedTimer clock;
+        clock.start();
+        QTest::mouseClick(button(*form, "Command1_0"), Qt::LeftButton);
+        const qint64 elapsed = clock.elapsed();
+        if (said.isEmpty()) {
+            QTest::qWait(50);
+            QVERIFY2(!catcher.seen(), qPrintable(catcher.text()));
+            QVERIFY2(elapsed >= playingMs - 50 && elapsed < playingMs + 3000,
+                     qPrintable(QString::number(elapsed)));
+        } else {
+            QVERIFY(catcher.seen());
+            QVERIFY2(catcher.text().startsWith(u"无法播放《静夜思》的录音："_s + path) &&
+                         catcher.text().contains(said),
+                     qPrintable(catcher.text()));
+            QVERIFY2(elapsed < 3000, qPrintable(QString::number(elapsed)));
+        }
+        QVERIFY(button(*form, "Command1_0")->isEnabled());
+        QCOMPARE(form->findChild<WaveDeviceControl *>(u"MMControl1"_s)->mode(),
+                 WaveDevice::Mode::Closed);
     }
 
     void helpShowsAMessage()
