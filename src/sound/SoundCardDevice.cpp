@@ -35,6 +35,12 @@ SoundCardDevice::SoundCardDevice()
 {
     connect(&m_player, &WavePlayer::finished, this, &SoundCardDevice::playerFinished);
     connect(&m_recorder, &WaveRecorder::level, this, &WaveDevice::inputLevel);
+    connect(&m_recorder, &WaveRecorder::level, this, [this](qreal, qint64 elapsedMilliseconds) {
+        // A take left running ends itself, as if Stop was pressed, a second before it would be
+        // too long to play back; memory no longer grows all night.
+        if (elapsedMilliseconds >= (LongestRecordingSeconds - 1) * qint64(1000))
+            stop();
+    });
     connect(&m_recorder, &WaveRecorder::failed, this, &SoundCardDevice::recorderFailed);
 }
 
