@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <numbers>
+#include <numeric>
 
 double toneSample(sf_count_t frame, int sampleRate, double amplitude)
 {
@@ -11,10 +12,7 @@ double toneSample(sf_count_t frame, int sampleRate, double amplitude)
 bool writeTone(const QByteArray &nativePath, int format, int sampleRate,
                const QList<double> &amplitudes, sf_count_t frames)
 {
-    SF_INFO info{};
-    info.samplerate = sampleRate;
-    info.channels = int(amplitudes.size());
-    info.format = format;
+    SF_INFO info{0, sampleRate, int(amplitudes.size()), format, 0, 0};
     SNDFILE *file = sf_open(nativePath.constData(), SFM_WRITE, &info);
     if (!file)
         return false;
@@ -41,8 +39,6 @@ WaveContents readWave(const QByteArray &nativePath)
 
 double rms(const std::vector<short> &samples)
 {
-    double sum = 0;
-    for (const short sample : samples)
-        sum += double(sample) * sample;
+    const double sum = std::inner_product(samples.begin(), samples.end(), samples.begin(), 0.0);
     return samples.empty() ? 0 : std::sqrt(sum / double(samples.size()));
 }
