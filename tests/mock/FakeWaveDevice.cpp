@@ -2,45 +2,30 @@
 
 #include "SoundPath.h"
 
-namespace {
-
-QString boolText(bool value)
-{
-    return value ? QStringLiteral("true") : QStringLiteral("false");
-}
-
-} // namespace
-
-void FakeWaveDevice::setDeviceType(const QString &type)
-{
-    write(QStringLiteral("DeviceType=") + type);
-}
+using namespace Qt::StringLiterals;
 
 void FakeWaveDevice::setFileName(const QString &fileName)
 {
     m_fileName = fileName;
-    write(QStringLiteral("FileName=") + fileName);
+    write(u"FileName="_s + fileName);
 }
 
 void FakeWaveDevice::setNotify(bool notify)
 {
     m_notify = notify;
-    write(QStringLiteral("Notify=") + boolText(notify));
-}
-
-void FakeWaveDevice::setWait(bool wait)
-{
-    write(QStringLiteral("Wait=") + boolText(wait));
+    write(u"Notify="_s + (notify ? "true" : "false"));
 }
 
 void FakeWaveDevice::setCommand(const QString &command)
 {
-    write(QStringLiteral("Command=") + command);
+    write(u"Command="_s + command);
     m_error = failures.contains(command) ? std::optional(failures.value(command)) : std::nullopt;
-    if (command == QStringLiteral("open") && !m_error) {
+    if (m_error && command != u"close"_s)
+        return;
+    if (command == u"open"_s) {
         m_hasSound = !locateRecording(m_fileName).isEmpty();
         setMode(Mode::Open);
-    } else if (command == QStringLiteral("play") && !m_error) {
+    } else if (command == u"play"_s) {
         if (!m_hasSound) {
             m_error = DeviceError{DeviceError::Kind::MissingFile, m_fileName};
             return;
@@ -50,20 +35,20 @@ void FakeWaveDevice::setCommand(const QString &command)
             whilePlaying();
         if (m_mode == Mode::Playing) // unless it was closed meanwhile
             setMode(Mode::Open);
-    } else if (command == QStringLiteral("close")) {
+    } else if (command == u"close"_s) {
         setMode(Mode::Closed);
     }
 }
 
 void FakeWaveDevice::record()
 {
-    write(QStringLiteral("record"));
+    write(u"record"_s);
     setMode(Mode::Recording);
 }
 
 void FakeWaveDevice::stop()
 {
-    write(QStringLiteral("stop"));
+    write(u"stop"_s);
     const bool wasRecording = m_mode == Mode::Recording;
     setMode(Mode::Open);
     if (wasRecording && m_notify)
@@ -79,10 +64,8 @@ void FakeWaveDevice::write(const QString &line)
 
 void FakeWaveDevice::setMode(Mode mode)
 {
-    if (m_mode == mode)
-        return;
-    m_mode = mode;
-    Q_EMIT modeChanged(mode);
+    if (m_mode != mode)
+        Q_EMIT modeChanged(m_mode = mode);
 }
 
 std::function<std::unique_ptr<WaveDevice>()> FakeDevices::factory()

@@ -8,7 +8,6 @@
 
 #include <functional>
 #include <memory>
-#include <vector>
 
 // A wave device without sound: it writes down every member set and every command sent, finds
 // recordings on disk as the real device does, fails the commands it is told to fail, and raises
@@ -18,12 +17,13 @@ class FakeWaveDevice final : public WaveDevice
     Q_OBJECT
 
 public:
-    FakeWaveDevice() = default;
-
-    void setDeviceType(const QString &type) override;
+    void setDeviceType(const QString &type) override
+    {
+        write(QStringLiteral("DeviceType=") + type);
+    }
     void setFileName(const QString &fileName) override;
     void setNotify(bool notify) override;
-    void setWait(bool wait) override;
+    void setWait(bool wait) override { write(QStringLiteral("Wait=") + (wait ? "true" : "false")); }
     void setCommand(const QString &command) override;
     std::optional<DeviceError> error() const override { return m_error; }
     Mode mode() const override { return m_mode; }
@@ -31,17 +31,12 @@ public:
     void stop() override;
 
     void raiseDone(int NotifyCode) { Q_EMIT Done(NotifyCode); }
-    void sendLevel(qreal peak, qint64 elapsedMilliseconds)
-    {
-        Q_EMIT inputLevel(peak, elapsedMilliseconds);
-    }
+    void sendLevel(qreal peak, qint64 ms) { Q_EMIT inputLevel(peak, ms); }
 
-    // "DeviceType=waveaudio", "FileName=…", "Notify=false", "Wait=true", "Command=open", "record",
-    // …
+    // "DeviceType=waveaudio", "FileName=…", "Notify=false", "Command=open", "record", …
     QStringList log;
     // Where the lines go as well, so they outlive the device; may be null.
     QStringList *journal = nullptr;
-    // The commands that fail, and how.
     QHash<QString, DeviceError> failures;
     // Runs inside "play", while the sound would be heard.
     std::function<void()> whilePlaying;
@@ -62,14 +57,13 @@ class FakeDevices final
 {
 public:
     std::function<std::unique_ptr<WaveDevice>()> factory();
+    FakeWaveDevice *last() const { return made.isEmpty() ? nullptr : made.last().data(); }
 
     // The devices made so far, oldest first; null once its window has gone.
     QList<QPointer<FakeWaveDevice>> made;
     // Every line that any of them has logged, in order.
     QStringList journal;
-    // Applied to every device as it is made.
+    // Handed to every device as it is made.
     QHash<QString, DeviceError> failures;
     std::function<void()> whilePlaying;
-
-    FakeWaveDevice *last() const { return made.isEmpty() ? nullptr : made.last().data(); }
 };

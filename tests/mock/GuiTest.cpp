@@ -1,10 +1,7 @@
 #include "GuiTest.h"
 
-#include <QAbstractButton>
-#include <QCoreApplication>
 #include <QInputMethodEvent>
 #include <QMessageBox>
-#include <QWidget>
 
 void commitText(QWidget *widget, const QString &text)
 {
@@ -14,18 +11,11 @@ void commitText(QWidget *widget, const QString &text)
 }
 
 MessageBoxCatcher::MessageBoxCatcher()
+    : m_poll(answerNextDialog<QMessageBox>([this](QMessageBox *box) {
+        m_seen = true;
+        m_text = box->text();
+        m_title = box->windowTitle();
+        box->reject(); // "No" where there is a choice
+    }))
 {
-    m_poll = answerNextDialog<QMessageBox>([seen = m_seen](QMessageBox *box) {
-        seen->seen = true;
-        seen->text = box->text();
-        seen->title = box->windowTitle();
-        box->button(box->standardButtons().testFlag(QMessageBox::Ok) ? QMessageBox::Ok
-                                                                     : QMessageBox::No)
-            ->click();
-    });
-}
-
-MessageBoxCatcher::~MessageBoxCatcher()
-{
-    delete m_poll.data();
 }

@@ -18,16 +18,14 @@ template<class Dialog>
 QPointer<QTimer> answerNextDialog(std::function<void(Dialog *)> answer, int timeoutMs = 5000)
 {
     auto *poll = new QTimer(qApp);
-    auto waited = std::make_shared<int>(0);
-    QObject::connect(poll, &QTimer::timeout, poll, [poll, waited, answer, timeoutMs] {
-        if (auto *dialog = qobject_cast<Dialog *>(QApplication::activeModalWidget())) {
-            poll->stop();
-            poll->deleteLater();
-            answer(dialog);
-        } else if ((*waited += poll->interval()) > timeoutMs) {
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, answer, timeoutMs, waited = 0]() mutable {
+        auto *dialog = qobject_cast<Dialog *>(QApplication::activeModalWidget());
+        if (dialog || (waited += poll->interval()) > timeoutMs) {
             poll->stop();
             poll->deleteLater();
         }
+        if (dialog)
+            answer(dialog);
     });
     poll->start(10);
     return poll;
@@ -40,18 +38,14 @@ class MessageBoxCatcher final
 
 public:
     MessageBoxCatcher();
-    ~MessageBoxCatcher();
-    QString text() const { return m_seen->text; }
-    QString title() const { return m_seen->title; }
-    bool seen() const { return m_seen->seen; }
+    ~MessageBoxCatcher() { delete m_poll.data(); }
+    QString text() const { return m_text; }
+    QString title() const { return m_title; }
+    bool seen() const { return m_seen; }
 
 private:
-    struct Seen
-    {
-        bool seen = false;
-        QString text = QStringLiteral("<no message box>");
-        QString title;
-    };
-    std::shared_ptr<Seen> m_seen = std::make_shared<Seen>();
+    bool m_seen = false;
+    QString m_text = QStringLiteral("<no message box>");
+    QString m_title;
     QPointer<QTimer> m_poll;
 };

@@ -16,10 +16,10 @@ QByteArray record(const QByteArray &title, const QByteArray &line1 = {},
                   const QByteArray &line2 = {}, const QByteArray &line3 = {},
                   const QByteArray &line4 = {});
 
-// A record of the text of a title and four lines.
+// A record of a title and up to four lines.
 QByteArray poem(const QString &title, const QStringList &lines = {});
 
-// Writes the library file into folder, replacing any.
+// Writes Kavendo.dbf into folder, replacing any.
 void writeLibrary(const QString &folder, const QByteArray &bytes);
 
 // Creates sound/<name> in folder with a few bytes, as a recording left there.

@@ -14,12 +14,6 @@
 using namespace Qt::StringLiterals;
 using namespace LibraryFixture;
 
-namespace {
-
-const QString NoAnswer = u"<cancel>"_s;
-
-} // namespace
-
 class ContinuousReadingTest final : public QObject
 {
     Q_OBJECT
@@ -43,68 +37,29 @@ private:
         return form;
     }
 
-    // Clicks 连续朗读, answers the input box, and returns once the run is over.
+    // Clicks 连续朗读 and answers the input box (a null answer cancels it); returns when the run
+    // is over.
     static void read(Form1 &form, const QString &answer)
     {
-        answerNextDialog<QInputDialog>([answer](QInputDialog *box) {
-            QCOMPARE(box->labelText(), u"请输入连续播放次数："_s);
-            QCOMPARE(box->windowTitle(), u"Kavendo"_s);
-            QCOMPARE(box->textValue(), u"1"_s);
-            if (answer == NoAnswer) {
-                box->reject();
-            } else {
-                box->setTextValue(answer);
-                box->accept();
-            }
+        QString asked;
+        const QPointer<QTimer> poll = answerNextDialog<QInputDialog>([&](QInputDialog *box) {
+            asked = box->windowTitle() + u'|' + box->labelText() + u'|' + box->textValue();
+            box->setTextValue(answer);
+            answer.isNull() ? box->reject() : box->accept();
         });
         QTest::mouseClick(form.findChild<QPushButton *>(u"Command2"_s), Qt::LeftButton);
+        delete poll.data();
+        QCOMPARE(asked, u"Kavendo|请输入连续播放次数：|1"_s);
     }
 
-    // The titles whose recordings were played, in order.
+    // The recordings the playback windows were given, in order, relative to the folder.
     QStringList played() const
     {
-        QStringList titles;
-        QString fileName;
-        for (const QString &line : m_devices.journal) {
-            if (line.startsWith(u"FileName="_s))
-                fileName = line.section(u'/', -1).chopped(4);
-            else if (line == u"Command=play"_s)
-                titles << fileName;
-        }
-        return titles;
+        QStringList paths = m_devices.journal.filter(u"FileName="_s);
+        return paths.replaceInStrings(u"FileName="_s + m_folder->path() + u'/', QString());
     }
 
-    // Whether every device that was opened was closed again before the next one opened.
-    bool everyOpenWasClosed() const
-    {
-        bool open = false;
-        for (const QString &line : m_devices.journal) {
-            if (line == u"Command=open"_s) {
-                if (open)
-                    return false;
-                open = true;
-            } else if (line == u"Command=close"_s) {
-                open = false;
-            }
-        }
-        return !open;
-    }
-
-    // The number of playback windows opened (each has a device of its own).
-    qsizetype playbackWindows() const { return m_devices.made.size() - 1; }
-
-    static QString shownCounter(Form1 &form)
-    {
-        return form.findChild<QLabel *>(u"Label2_1"_s)->text();
-    }
-
-    // Presses 停止朗读 in the playback window that is reading.
-    static void pressStop()
-    {
-        QTest::mouseClick(
-            QApplication::activeModalWidget()->findChild<QPushButton *>(u"Command1"_s),
-            Qt::LeftButton);
-    }
+    static QString counter(Form1 &form) { return form.findChild<QLabel *>(u"Label2_1"_s)->text(); }
 
 private Q_SLOTS:
     void init()
@@ -114,116 +69,77 @@ private Q_SLOTS:
         m_devices = FakeDevices();
     }
 
-    void numericValueReadsTheLeadingNumber_data()
+    void countIsReadFromTheTypedText_data()
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<double>("value");
+        QTest::addColumn<int>("count"); // 99999: refused
 
-        QTest::newRow("integer") << u"2"_s << 2.0;
-        QTest::newRow("decimal") << u"1.5"_s << 1.5;
-        QTest::newRow("point first") << u".5"_s << 0.5;
-        QTest::newRow("negative") << u"-1"_s << -1.0;
-        QTest::newRow("plus sign") << u"+4"_s << 4.0;
-        QTest::newRow("blanks anywhere") << u" 1 2 "_s << 12.0;
-        QTest::newRow("tab and line feed") << u"\t3\n4"_s << 34.0;
-        QTest::newRow("blank after sign") << u"- 3"_s << -3.0;
-        QTest::newRow("exponent E") << u"1e2"_s << 100.0;
-        QTest::newRow("exponent D") << u"1D2"_s << 100.0;
-        QTest::newRow("negative exponent") << u"25E-1"_s << 2.5;
-        QTest::newRow("exponent without digits") << u"7e"_s << 7.0;
-        QTest::newRow("hexadecimal") << u"&H1F"_s << 31.0;
-        QTest::newRow("hexadecimal lower case") << u"&hff"_s << 255.0;
-        QTest::newRow("octal") << u"&O17"_s << 15.0;
-        QTest::newRow("octal stops at 8") << u"&O78"_s << 7.0;
-        QTest::newRow("ampersand alone") << u"&12"_s << 0.0;
-        QTest::newRow("stops at a letter") << u"12abc"_s << 12.0;
-        QTest::newRow("second point stops") << u"1.2.3"_s << 1.2;
-        QTest::newRow("comma is no decimal point") << u"1,5"_s << 1.0;
-        QTest::newRow("carriage return is not skipped") << u"1\r2"_s << 1.0;
-        QTest::newRow("no number") << u"abc"_s << 0.0;
-        QTest::newRow("empty") << QString() << 0.0;
-        QTest::newRow("sign alone") << u"-"_s << 0.0;
-        QTest::newRow("full-width digits are no number") << u"１２"_s << 0.0;
+        QTest::newRow("blanks anywhere") << u" - 1 2 "_s << -12.0 << -12;
+        QTest::newRow("tab and line feed") << u"\t3\n4"_s << 34.0 << 34;
+        QTest::newRow("carriage return ends it") << u"1\r2"_s << 1.0 << 1;
+        QTest::newRow("plus sign") << u"+4"_s << 4.0 << 4;
+        QTest::newRow("point first") << u".5"_s << 0.5 << 0;
+        QTest::newRow("halves round to even") << u"2.5"_s << 2.5 << 2;
+        QTest::newRow("and up to even") << u"3.5"_s << 3.5 << 4;
+        QTest::newRow("second point ends it") << u"1.2.3"_s << 1.2 << 1;
+        QTest::newRow("comma is no decimal point") << u"1,5"_s << 1.0 << 1;
+        QTest::newRow("exponent E") << u"1E2"_s << 100.0 << 100;
+        QTest::newRow("exponent d, negative") << u"25d-1"_s << 2.5 << 2;
+        QTest::newRow("hexadecimal") << u"&h1F"_s << 31.0 << 31;
+        QTest::newRow("octal ends at 8") << u"&O78"_s << 7.0 << 7;
+        QTest::newRow("ampersand alone") << u"&12"_s << 0.0 << 0;
+        QTest::newRow("sign alone") << u"-"_s << 0.0 << 0;
+        QTest::newRow("full-width digits") << u"１２"_s << 0.0 << 0;
+        QTest::newRow("largest") << u"32767.4"_s << 32767.4 << 32767;
+        QTest::newRow("smallest") << u"-32768"_s << -32768.0 << -32768;
+        QTest::newRow("one too many") << u"32768"_s << 32768.0 << 99999;
+        QTest::newRow("beyond any double") << u"1e999"_s << qInf() << 99999;
     }
 
-    void numericValueReadsTheLeadingNumber()
+    void countIsReadFromTheTypedText()
     {
         QFETCH(QString, text);
         QFETCH(double, value);
-        QCOMPARE(numericValue(text), value);
-    }
-
-    void repeatCountRoundsHalvesToEven_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("count"); // 99999 when the text is refused
-
-        QTest::newRow("2") << u"2"_s << 2;
-        QTest::newRow("1.5") << u"1.5"_s << 2;
-        QTest::newRow("2.5") << u"2.5"_s << 2;
-        QTest::newRow("3.5") << u"3.5"_s << 4;
-        QTest::newRow("0.5") << u"0.5"_s << 0;
-        QTest::newRow("-0.5") << u"-0.5"_s << 0;
-        QTest::newRow("-1") << u"-1"_s << -1;
-        QTest::newRow("largest") << u"32767"_s << 32767;
-        QTest::newRow("smallest") << u"-32768"_s << -32768;
-        QTest::newRow("one too many") << u"32768"_s << 99999;
-        QTest::newRow("exponent too large") << u"9e9"_s << 99999;
-        QTest::newRow("beyond any double") << u"1e999"_s << 99999;
-        QTest::newRow("rounds into range") << u"32767.4"_s << 32767;
-    }
-
-    void repeatCountRoundsHalvesToEven()
-    {
-        QFETCH(QString, text);
         QFETCH(int, count);
+        QCOMPARE(numericValue(text), value);
         const std::optional<qint16> result = RepeatCount(text);
         QCOMPARE(result ? int(*result) : 99999, count);
     }
 
-    void answersThatReadNothing_data()
-    {
-        QTest::addColumn<QString>("answer");
-        QTest::addColumn<bool>("LxLdBz");
-
-        QTest::newRow("cancel") << NoAnswer << true;
-        QTest::newRow("empty") << QString() << true;
-        QTest::newRow("abc") << u"abc"_s << true;
-        QTest::newRow("0.5") << u"0.5"_s << true;
-        QTest::newRow("only four characters count") << u"00001"_s << true;
-        QTest::newRow("-1 clears the stop flag") << u"-1"_s << false;
-    }
-
-    void answersThatReadNothing()
-    {
-        QFETCH(QString, answer);
-        QFETCH(bool, LxLdBz);
-        auto form = open({u"静夜思"_s});
-        form->LxLdBz = true;
-
-        read(*form, answer);
-        QCOMPARE(playbackWindows(), 0);
-        QCOMPARE(form->LxLdBz, LxLdBz);
-        QCOMPARE(shownCounter(*form), u"第1首"_s);
-    }
-
-    void passesFollowTheRoundedCount_data()
+    void inputBoxAnswers_data()
     {
         QTest::addColumn<QString>("answer");
         QTest::addColumn<int>("passes");
+        QTest::addColumn<bool>("LxLdBz"); // true before the click
+        QTest::addColumn<QString>("message");
 
-        QTest::newRow("2") << u"2"_s << 2;
-        QTest::newRow("1.5") << u"1.5"_s << 2;
-        QTest::newRow("2.5") << u"2.5"_s << 2;
+        QTest::newRow("cancel") << QString() << 0 << true << QString();
+        QTest::newRow("empty") << u""_s << 0 << true << QString();
+        QTest::newRow("abc") << u"abc"_s << 0 << true << QString();
+        QTest::newRow("0.5") << u"0.5"_s << 0 << true << QString();
+        QTest::newRow("only four characters count") << u"00001"_s << 0 << true << QString();
+        QTest::newRow("-1 clears the stop flag") << u"-1"_s << 0 << false << QString();
+        QTest::newRow("1.5") << u"1.5"_s << 2 << false << QString();
+        QTest::newRow("2.5") << u"2.5"_s << 2 << false << QString();
+        QTest::newRow("too large") << u"9e9"_s << 0 << true << u"“9e9”不是有效的连续播放次数"_s;
     }
 
-    void passesFollowTheRoundedCount()
+    void inputBoxAnswers()
     {
         QFETCH(QString, answer);
         QFETCH(int, passes);
+        QFETCH(bool, LxLdBz);
+        QFETCH(QString, message);
         auto form = open({u"春晓"_s});
+        form->LxLdBz = true;
+
+        MessageBoxCatcher catcher;
         read(*form, answer);
-        QCOMPARE(played(), QStringList(passes, u"春晓"_s));
+        QCOMPARE(catcher.seen() ? catcher.text().section(u'，', 0, 0) : QString(), message);
+        QCOMPARE(played(), QStringList(passes, u"sound/春晓.wav"_s));
+        QCOMPARE(form->LxLdBz, LxLdBz);
+        QCOMPARE(counter(*form), u"第1首"_s);
     }
 
     void eachPassReadsEveryPoemInItsOwnWindow()
@@ -233,101 +149,71 @@ private Q_SLOTS:
         m_devices.whilePlaying = [&] {
             QWidget *window = QApplication::activeModalWidget();
             seen << window->windowTitle() + u'|' +
-                        window->findChild<QLabel *>(u"Label1"_s)->text() + u'|' +
-                        shownCounter(*form);
+                        window->findChild<QLabel *>(u"Label1"_s)->text() + u'|' + counter(*form);
         };
 
         read(*form, u"2"_s);
         const QString first = u"连续播放|静夜思"_s + QString(21, u' ') + u"|第1首"_s;
         const QString second = u"连续播放|春晓"_s + QString(22, u' ') + u"|第2首"_s;
         QCOMPARE(seen, QStringList({first, second, first, second}));
-        QCOMPARE(played(), QStringList({u"静夜思"_s, u"春晓"_s, u"静夜思"_s, u"春晓"_s}));
-        QCOMPARE(playbackWindows(), 4);
-        QCOMPARE(shownCounter(*form), u"第2首"_s);
+        QCOMPARE(played(), QStringList({u"sound/静夜思.wav"_s, u"sound/春晓.wav"_s,
+                                        u"sound/静夜思.wav"_s, u"sound/春晓.wav"_s}));
+        QCOMPARE(m_devices.made.size(), 1 + 4);
+        QCOMPARE(counter(*form), u"第2首"_s);
         QCOMPARE(form->LxLdBz, false);
-        QVERIFY(everyOpenWasClosed());
     }
 
-    void stopEndsTheRunAfterThePoemBeingRead_data()
+    void runEndsOnlyWhenStopped_data()
     {
-        QTest::addColumn<int>("stopAt");
-        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("event");
+        QTest::addColumn<int>("poem");
+        QTest::addColumn<int>("plays");
+        QTest::addColumn<bool>("LxLdBz");
 
-        QTest::newRow("during poem 2 of 3") << 2 << u"第2首"_s;
-        QTest::newRow("during the last poem") << 3 << u"第3首"_s;
+        QTest::newRow("停止朗读 during poem 2 of 3") << u"stop"_s << 2 << 2 << true;
+        QTest::newRow("停止朗读 during the last poem") << u"stop"_s << 3 << 3 << true;
+        QTest::newRow("close box during poem 1") << u"close"_s << 1 << 3 << false;
+        QTest::newRow("no recording for poem 1") << u"missing"_s << 1 << 3 << false;
     }
 
-    void stopEndsTheRunAfterThePoemBeingRead()
+    void runEndsOnlyWhenStopped()
     {
-        QFETCH(int, stopAt);
-        QFETCH(QString, shown);
-        auto form = open({u"静夜思"_s, u"春晓"_s, u"登鹳雀楼"_s});
-        int plays = 0;
+        QFETCH(QString, event);
+        QFETCH(int, poem);
+        QFETCH(int, plays);
+        QFETCH(bool, LxLdBz);
+        const QStringList titles{u"静夜思"_s, u"春晓"_s, u"登鹳雀楼"_s};
+        auto form = open(titles);
+        if (event == u"missing"_s)
+            QVERIFY(QFile::remove(m_folder->filePath(u"sound/"_s + titles[poem - 1] + u".wav"_s)));
+        int heard = 0;
         m_devices.whilePlaying = [&] {
-            if (++plays == stopAt)
-                pressStop();
+            QWidget *window = QApplication::activeModalWidget();
+            if (++heard != poem)
+                return;
+            if (event == u"stop"_s)
+                QTest::mouseClick(window->findChild<QPushButton *>(u"Command1"_s), Qt::LeftButton);
+            else if (event == u"close"_s)
+                window->close();
         };
 
+        MessageBoxCatcher noMessage;
         read(*form, u"1"_s);
-        QCOMPARE(played().size(), stopAt);
-        QCOMPARE(shownCounter(*form), shown);
-        QCOMPARE(form->LxLdBz, true);
-        // The window that was stopped still closed its device.
-        QVERIFY(everyOpenWasClosed());
+        QCOMPARE(played().size(), plays);
+        QCOMPARE(counter(*form), u"第%1首"_s.arg(plays));
+        QCOMPARE(form->LxLdBz, LxLdBz);
+        QVERIFY2(!noMessage.seen(), qPrintable(noMessage.text()));
+        // Every playback window closed its device, however it ended.
+        QVERIFY(m_devices.journal.count(u"Command=close"_s) >= plays);
+        QCOMPARE(m_devices.journal.last(), u"Command=close"_s);
     }
 
     void emptyLibraryOpensNoWindow()
     {
         auto form = open({});
         read(*form, u"3"_s);
-        QCOMPARE(playbackWindows(), 0);
+        QCOMPARE(m_devices.made.size(), 1);
         QCOMPARE(form->LxLdBz, false);
-    }
-
-    void closeBoxEndsOnlyThatWindow()
-    {
-        auto form = open({u"静夜思"_s, u"春晓"_s});
-        bool closed = false;
-        m_devices.whilePlaying = [&] {
-            if (!closed) {
-                closed = true;
-                QApplication::activeModalWidget()->close();
-            }
-        };
-
-        read(*form, u"1"_s);
-        QCOMPARE(played(), QStringList({u"静夜思"_s, u"春晓"_s}));
-        QVERIFY(everyOpenWasClosed());
-        QCOMPARE(form->LxLdBz, false);
-    }
-
-    void missingRecordingIsPassedOverSilently()
-    {
-        auto form = open({u"静夜思"_s, u"春晓"_s});
-        QVERIFY(QFile::remove(m_folder->filePath(u"sound/静夜思.wav"_s)));
-        int heard = 0;
-        m_devices.whilePlaying = [&] { ++heard; };
-        MessageBoxCatcher noMessage;
-
-        read(*form, u"1"_s);
-        QCOMPARE(played(), QStringList({u"静夜思"_s, u"春晓"_s}));
-        QCOMPARE(heard, 1);
-        QVERIFY(!noMessage.seen());
-        QVERIFY(everyOpenWasClosed());
-    }
-
-    void countOutsideTheRangeIsRefused()
-    {
-        auto form = open({u"静夜思"_s});
-        form->LxLdBz = true;
-        MessageBoxCatcher catcher;
-        read(*form, u"9e9"_s);
-        QTRY_VERIFY(catcher.seen());
-        QCOMPARE(catcher.title(), u"Kavendo"_s);
-        QVERIFY2(catcher.text().startsWith(u"“9e9”不是有效的连续播放次数"_s),
-                 qPrintable(catcher.text()));
-        QCOMPARE(playbackWindows(), 0);
-        QCOMPARE(form->LxLdBz, true);
     }
 };
 
