@@ -8,7 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,8 +23,10 @@ QString failure(const char *what, const QString &path, int errnum)
         .arg(QString::fromUtf8(what), QDir::toNativeSeparators(path), reasonText(errnum));
 }
 
-// Reads the whole file, creating it empty when it is missing.
-std::optional<int> readOrCreate(const QString &path, QByteArray &contents)
+// Reads the records of the file into Poems, creating the file empty when it is missing. They
+// are taken from a small buffer, so that reading a large library touches little more memory
+// than the library itself keeps.
+std::optional<int> readRecords(const QString &path, std::vector<PoemRecord> &Poems)
 {
     const QByteArray native = QFile::encodeName(path);
     int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
@@ -46,12 +48,11 @@ std::optional<int> readOrCreate(const QString &path, QByteArray &contents)
         ::close(fd);
         return error;
     }
-    contents.resize(status.st_size);
-    qsizetype done = 0;
+    Poems.reserve(size_t(status.st_size / RecordSize) + 2);
+    std::vector<char> buffer(512 * RecordSize);
+    qsizetype filled = 0;
     for (;;) {
-        if (done == contents.size())
-            contents.resize(done + 64 * 1024); // the file grew while we read it
-        const ssize_t got = ::read(fd, contents.data() + done, size_t(contents.size() - done));
+        const ssize_t got = ::read(fd, buffer.data() + filled, buffer.size() - size_t(filled));
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0) {
@@ -61,10 +62,23 @@ std::optional<int> readOrCreate(const QString &path, QByteArray &contents)
         }
         if (got == 0)
             break;
-        done += got;
+        filled += got;
+        const qsizetype whole = filled / RecordSize * RecordSize;
+        for (qsizetype at = 0; at < whole; at += RecordSize)
+            Poems.push_back(PoemRecord::fromRecord({buffer.data() + at, RecordSize}));
+        std::memmove(buffer.data(), buffer.data() + whole, size_t(filled - whole));
+        filled -= whole;
     }
-    contents.truncate(done);
     ::close(fd);
+
+    // The count is the length / 88 rounded half to even: a partial record at the end is a poem
+    // when more than half of it is there, or exactly half after an odd number of records. Its
+    // missing bytes read as spaces.
+    const auto records = qsizetype(Poems.size()) - 1;
+    if (filled > RecordSize / 2 || (filled == RecordSize / 2 && records % 2 == 1)) {
+        std::fill(buffer.begin() + filled, buffer.begin() + RecordSize, ' ');
+        Poems.push_back(PoemRecord::fromRecord({buffer.data(), RecordSize}));
+    }
     return std::nullopt;
 }
 
@@ -78,20 +92,10 @@ QString LibraryFile(const QString &applicationFolder)
 LoadedLibrary loadLibrary(const QString &path)
 {
     LoadedLibrary result;
-    QByteArray contents;
-    if (const auto error = readOrCreate(path, contents)) {
+    if (const auto error = readRecords(path, result.Poems)) {
+        result.Poems.resize(1);
         result.error = failure("无法打开诗词库", path, *error);
-        return result;
     }
-
-    const auto count = static_cast<qsizetype>(std::nearbyint(double(contents.size()) / RecordSize));
-    // The missing bytes of a counted partial record read as spaces.
-    contents.append(count * RecordSize - std::min(contents.size(), count * RecordSize), ' ');
-
-    result.Poems.reserve(size_t(count) + 1);
-    for (qsizetype n = 1; n <= count; ++n)
-        result.Poems.push_back(PoemRecord::fromRecord(
-            QByteArrayView(contents).sliced((n - 1) * RecordSize, RecordSize)));
     return result;
 }
 

@@ -85,23 +85,20 @@ bool PoemRecord::operator==(const PoemRecord &other) const
 
 QString PoemRecord::field(int offset, int width) const
 {
-    if (!m_text.isEmpty())
-        return m_text.sliced(offset, width);
+    if (m_text)
+        return m_text->sliced(offset, width);
     QString text = Cp936::decode(QByteArrayView(m_bytes.data() + offset, width));
     return text.leftJustified(width, QLatin1Char(' '));
 }
 
 void PoemRecord::setField(int offset, int width, QStringView text)
 {
-    if (m_text.isEmpty()) {
-        QString text = Title();
-        for (int i = 1; i <= LineCount; ++i)
-            text += Lines(i);
-        m_text = text;
-    }
-    m_text.replace(offset, width,
-                   text.left(width).toString().leftJustified(width, QLatin1Char(' ')));
-    encodeField(QStringView(m_text).sliced(offset, width), m_bytes.data() + offset, width);
+    QString all = Title();
+    for (int i = 1; i <= LineCount; ++i)
+        all += Lines(i);
+    all.replace(offset, width, text.left(width).toString().leftJustified(width, QLatin1Char(' ')));
+    encodeField(QStringView(all).sliced(offset, width), m_bytes.data() + offset, width);
+    m_text = std::make_shared<const QString>(std::move(all));
 }
 
 QString trimSpaces(QStringView text)

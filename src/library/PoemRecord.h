@@ -5,6 +5,7 @@
 #include <QStringView>
 
 #include <array>
+#include <memory>
 
 // One poem: a title of exactly 24 characters and four lines of exactly 16. Text stored into a
 // field is cut to its width or filled up with spaces on the right; a field never trims.
@@ -46,8 +47,8 @@ private:
     std::array<char, RecordSize> m_bytes;
     // The characters of all fields, once a field has been given text in the program: a field
     // keeps the characters it was given even where its bytes in the file cannot hold them all.
-    // Empty for a record as read from the file.
-    QString m_text;
+    // None for a record as read from the file, which then costs no more than its bytes.
+    std::shared_ptr<const QString> m_text;
 };
 
 // Removes leading and trailing spaces (code 32) only; tabs and full-width spaces stay.
