@@ -1,4 +1,7 @@
 #include "CallSequences.h"
+#include "Form1.h"
+#include "GuiTest.h"
+#include "LibraryFixture.h"
 #include "SoundCardDevice.h"
 #include "SoundPath.h"
 #include "WaveDeviceControl.h"
@@ -40,6 +43,24 @@ private Q_SLOTS:
         MMControl1.findChild<QPushButton *>(u"recordButton"_s)->click();
         QVERIFY(noDevice(MMControl1.error()));
         QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+    }
+
+    // The program itself starts, and 朗读 tells the parent why nothing is heard.
+    void readingAloudSaysSo()
+    {
+        QTemporaryDir folder;
+        LibraryFixture::writeLibrary(folder.path(), LibraryFixture::poem(u"静夜思"_s));
+        QVERIFY(QDir().mkpath(folder.filePath(u"sound"_s)) &&
+                writeTone(QFile::encodeName(SoundPath(folder.path(), u"静夜思"_s)),
+                          SF_FORMAT_WAV | SF_FORMAT_PCM_16, 22050, {0.5}, 22050));
+        Form1 form(Environment{folder.path(), makeSoundCardDevice});
+        form.show();
+        auto *readAloud = form.findChild<QPushButton *>(u"Command1_0"_s);
+        MessageBoxCatcher catcher;
+        QTest::mouseClick(readAloud, Qt::LeftButton);
+        QVERIFY2(catcher.text().startsWith(u"没有可用的放音设备，无法朗读《静夜思》"_s),
+                 qPrintable(catcher.text()));
+        QVERIFY(readAloud->isEnabled());
     }
 };
 
