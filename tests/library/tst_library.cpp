@@ -1,4 +1,5 @@
 #include "LibraryFile.h"
+#include "LibraryFixture.h"
 
 #include <QDir>
 #include <QFile>
@@ -6,6 +7,8 @@
 #include <QTest>
 
 using namespace Qt::StringLiterals;
+using LibraryFixture::readFile;
+using LibraryFixture::writeFile;
 
 namespace {
 
@@ -36,18 +39,6 @@ QStringList padded(const QString &fields)
 QStringList fieldsOf(const PoemRecord &poem)
 {
     return {poem.Title(), poem.Lines(1), poem.Lines(2), poem.Lines(3), poem.Lines(4)};
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-void writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
 }
 
 } // namespace
@@ -105,7 +96,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, bytes);
         QFETCH(QString, read);
         if (written.isEmpty()) {
-            writeAll(m_path, record(bytes));
+            writeFile(m_path, record(bytes));
         } else {
             PoemRecord poem;
             poem.setTitle(written.section(u'|', 0, 0));
@@ -113,7 +104,7 @@ private Q_SLOTS:
                 poem.setLines(i, written.section(u'|', i, i));
             QCOMPARE(fieldsOf(poem), padded(written));
             QVERIFY(!rewriteLibrary(m_path, {PoemRecord(), poem}));
-            QCOMPARE(readAll(m_path), record(bytes));
+            QCOMPARE(readFile(m_path), record(bytes));
         }
 
         const LoadedLibrary library = loadLibrary(m_path);
@@ -148,7 +139,7 @@ private Q_SLOTS:
         for (int i = 0; i < length; ++i)
             bytes += char('!' + i % 89);
         if (length >= 0)
-            writeAll(m_path, bytes);
+            writeFile(m_path, bytes);
 
         const LoadedLibrary library = loadLibrary(m_path);
         QVERIFY(!library.error);
@@ -157,18 +148,18 @@ private Q_SLOTS:
         for (int n = 1; n <= count; ++n)
             QCOMPARE(fieldsOf(library.Poems[n]).join(QString()),
                      QString::fromLatin1(bytes.mid((n - 1) * 88, 88)).leftJustified(88, u' '));
-        QCOMPARE(readAll(m_path), bytes); // loading never writes
+        QCOMPARE(readFile(m_path), bytes); // loading never writes
     }
 
     void rewriteReplacesTheWholeFile()
     {
-        writeAll(m_path, record("one") + record("two") + record("three"));
+        writeFile(m_path, record("one") + record("two") + record("three"));
         std::vector<PoemRecord> Poems = loadLibrary(m_path).Poems;
         Poems.erase(Poems.begin() + 1);
         QVERIFY(!rewriteLibrary(m_path, Poems));
-        QCOMPARE(readAll(m_path), record("two") + record("three"));
+        QCOMPARE(readFile(m_path), record("two") + record("three"));
         QVERIFY(!rewriteLibrary(m_path, {PoemRecord()}));
-        QCOMPARE(readAll(m_path), QByteArray());
+        QCOMPARE(readFile(m_path), QByteArray());
         QCOMPARE(entries(), QStringList{u"Kavendo.dbf"_s}); // no temporary file is left
     }
 

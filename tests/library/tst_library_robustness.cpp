@@ -1,4 +1,5 @@
 #include "LibraryFile.h"
+#include "LibraryFixture.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -9,23 +10,13 @@
 #include <QTest>
 
 using namespace Qt::StringLiterals;
+using LibraryFixture::readFile;
+using LibraryFixture::writeFile;
 
 namespace {
 
 // Generated files are reproducible: KAVENDO_SEED replays a failure.
 const quint32 Seed = qEnvironmentVariable("KAVENDO_SEED", u"20261206"_s).toUInt();
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-void writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-}
 
 // Whole records, and a part of more than half a record, or of half after an odd count.
 qsizetype expectedCount(qsizetype length)
@@ -78,7 +69,7 @@ private Q_SLOTS:
 
         for (qsizetype index = 0; index < lengths.size(); ++index) {
             const QByteArray bytes = hostileBytes(random, lengths[index]);
-            writeAll(file, bytes);
+            writeFile(file, bytes);
             const LoadedLibrary loaded = loadLibrary(file);
             const qsizetype count = qsizetype(loaded.Poems.size()) - 1;
             const QByteArray where = "file " + QByteArray::number(index);
@@ -86,7 +77,7 @@ private Q_SLOTS:
             // What was read is written back as it was, down to bytes that form no character; the
             // missing bytes of a counted part become spaces.
             QVERIFY2(!rewriteLibrary(rewritten, loaded.Poems), where);
-            QVERIFY2(readAll(rewritten) == bytes.leftJustified(count * 88, ' ', true), where);
+            QVERIFY2(readFile(rewritten) == bytes.leftJustified(count * 88, ' ', true), where);
             QVERIFY2(loadLibrary(rewritten).Poems == loaded.Poems, where);
         }
     }
@@ -101,9 +92,9 @@ private Q_SLOTS:
         const QString library = m_folder.filePath(u"Kavendo.dbf"_s);
         const QStringList arguments{library, m_folder.filePath(u"first.dbf"_s),
                                     m_folder.filePath(u"second.dbf"_s)};
-        writeAll(arguments[1], bytes[0]);
-        writeAll(arguments[2], bytes[1]);
-        writeAll(library, bytes[0]);
+        writeFile(arguments[1], bytes[0]);
+        writeFile(arguments[2], bytes[1]);
+        writeFile(library, bytes[0]);
         // Kills land anywhere within about two rewrites, however fast this build writes.
         QElapsedTimer oneRewrite;
         oneRewrite.start();
@@ -128,7 +119,7 @@ private Q_SLOTS:
             } while (running.elapsed() < killAt);
             writer.kill();
             QVERIFY(writer.waitForFinished(10000));
-            const QByteArray left = readAll(library);
+            const QByteArray left = readFile(library);
             QVERIFY2(left == bytes[0] || left == bytes[1], "a kill left neither library");
             killsAfterSecond += left == bytes[1];
         }
@@ -136,7 +127,7 @@ private Q_SLOTS:
         QVERIFY(killsAfterSecond > 0); // the writer did get to rewrite between kills
         // What a killed writer left behind does not hinder the next rewrite.
         QVERIFY(!rewriteLibrary(library, loadLibrary(arguments[1]).Poems));
-        QCOMPARE(readAll(library), bytes[0]);
+        QCOMPARE(readFile(library), bytes[0]);
     }
 
     void fullDiskKeepsTheOldFile()
@@ -149,10 +140,10 @@ private Q_SLOTS:
         const auto unmount = qScopeGuard([&] { QProcess::execute(u"umount"_s, {small}); });
 
         const QString library = small + u"/Kavendo.dbf"_s;
-        writeAll(library, "old");
+        writeFile(library, "old");
         QCOMPARE(rewriteLibrary(library, std::vector<PoemRecord>(1000)).value_or(u"saved"_s),
                  u"无法保存诗词库：%1（磁盘已满）"_s.arg(library));
-        QCOMPARE(readAll(library), QByteArray("old"));
+        QCOMPARE(readFile(library), QByteArray("old"));
         QCOMPARE(QDir(small).entryList(QDir::Files | QDir::Hidden), QStringList{u"Kavendo.dbf"_s});
     }
 };

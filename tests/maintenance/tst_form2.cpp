@@ -29,12 +29,6 @@ const QStringList PoemLines{u"床前明月光"_s, u"  疑是地上霜"_s, u"举�
 const QStringList Captions{u"录入确认"_s, u"删除"_s, u"帮助"_s, u"返回"_s};
 const QByteArray LinkToItself("<a link to itself>");
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
 } // namespace
 
 class Form2Test final : public QObject
@@ -183,7 +177,7 @@ private:
         } else if (verb == u"window"_s) {
             QCOMPARE(m_form->isVisible(), arg == u"shown"_s);
             QCOMPARE(m_reloads,
-                     arg == u"reloaded"_s ? QList{readAll(libraryPath())} : QList<QByteArray>());
+                     arg == u"reloaded"_s ? QList{readFile(libraryPath())} : QList<QByteArray>());
         } else if (verb == u"sound"_s || verb == u"folder"_s) {
             const QString folder = m_folder + (verb == u"sound"_s ? u"/sound"_s : u""_s);
             QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).join(u' '), arg);
@@ -191,9 +185,9 @@ private:
             QByteArray poems;
             for (const QString &title : arg.split(u'|', Qt::SkipEmptyParts))
                 poems += title.endsWith(u'+') ? poem(title.chopped(1), PoemLines) : poem(title);
-            QCOMPARE(readAll(libraryPath()), poems);
+            QCOMPARE(readFile(libraryPath()), poems);
         } else if (verb == u"unchanged"_s) {
-            QCOMPARE(readAll(libraryPath()), m_library);
+            QCOMPARE(readFile(libraryPath()), m_library);
         } else if (verb == u"heard"_s) {
             const WaveContents saved =
                 readWave(QFile::encodeName(m_folder + u"/sound/静夜思.wav"_s));
@@ -371,10 +365,10 @@ private Q_SLOTS:
             QVERIFY(QFile::link(u"Kavendo.dbf"_s, libraryPath()));
         else if (!library.isNull())
             writeLibrary(m_folder, library);
-        m_library = readAll(libraryPath());
+        m_library = readFile(libraryPath());
         m_form = std::make_unique<Form2>(Environment{m_folder, m_makeDevice}, [this] {
             QVERIFY2(m_form->isVisible(), "the main window reloaded after this one closed");
-            m_reloads << readAll(libraryPath());
+            m_reloads << readFile(libraryPath());
         });
         m_form->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));

@@ -47,11 +47,22 @@ QByteArray poem(const QString &title, const QStringList &lines)
                   gbk(lines.value(3)));
 }
 
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+            file.write(bytes) == bytes.size());
+}
+
 void writeLibrary(const QString &folder, const QByteArray &bytes)
 {
-    QFile file(folder + u"/Kavendo.dbf"_s);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), bytes.size());
+    writeFile(folder + u"/Kavendo.dbf"_s, bytes);
 }
 
 QString writeRecording(const QString &folder, const QString &name)

@@ -19,6 +19,11 @@ QByteArray record(const QByteArray &title, const QByteArray &line1 = {},
 // A record of a title and up to four lines.
 QByteArray poem(const QString &title, const QStringList &lines = {});
 
+// A file's bytes, or "<unreadable>".
+QByteArray readFile(const QString &path);
+// Gives the file at path exactly these bytes.
+void writeFile(const QString &path, const QByteArray &bytes);
+
 // Writes Kavendo.dbf into folder, replacing any.
 void writeLibrary(const QString &folder, const QByteArray &bytes);
 
