@@ -182,9 +182,7 @@ void Form2::closeEvent(QCloseEvent *event)
 void Form2::loadPoems()
 {
     DbPath = LibraryFile(m_applicationFolder);
-    LoadedLibrary loaded = loadLibrary(DbPath);
-    Poems = std::move(loaded.Poems);
-    m_loadError = std::move(loaded.error);
+    m_loadError = m_library.load(DbPath, Poems);
 
     m_titles->showAll(PoemTitleModel::Shown::Trimmed);
 
@@ -292,15 +290,10 @@ void Form2::deletePoem()
 
     // The file is rewritten before anything else is touched, so a deletion the disk refuses
     // leaves the poem, the list and the recording as they were.
-    const PoemRecord removed = Poems[n];
-    Poems.erase(Poems.begin() + n);
-    if (const auto failure = SaveLibrary()) {
-        Poems.insert(Poems.begin() + n, removed);
+    if (const auto failure = SaveLibrary(n)) {
         Dialogs::information(this, *failure + u"\n诗词没有删除。"_s);
         return;
     }
-
-    m_titles->showAll(PoemTitleModel::Shown::AsStored);
 
     // A take armed for the deleted poem would otherwise bring its recording back.
     if (m_armedPath == soundPath)
@@ -330,12 +323,20 @@ void Form2::returnToMainWindow()
     accept();
 }
 
-LibraryError Form2::SaveLibrary()
+LibraryError Form2::SaveLibrary(qint32 deleted)
 {
     if (m_loadError)
         return *m_loadError + u"\n诗词库没有读出来，为免覆盖其中的诗词，现在不能保存。"_s;
-    LibraryError failure = rewriteLibrary(DbPath, Poems);
-    if (!failure)
-        m_addedSinceRewrite = false;
-    return failure;
+    const SharedLibrary::Rewrite rewrite = m_library.save(Poems, deleted);
+    if (rewrite.error)
+        return rewrite.error;
+    m_addedSinceRewrite = false;
+    if (deleted != 0 || rewrite.merged)
+        m_titles->showAll(PoemTitleModel::Shown::AsStored);
+    if (rewrite.merged) {
+        Dialogs::information(this,
+                             u"诗词库在这个窗口打开以后被别处改动过（也许是另一个 Kavendo）。"
+                             u"两边的改动已经合在一起，诗词库现在共 %1 首。"_s.arg(PoemCount()));
+    }
+    return std::nullopt;
 }

@@ -4,6 +4,7 @@
 #include "Environment.h"
 #include "LibraryFile.h"
 #include "PoemRecord.h"
+#include "SharedLibrary.h"
 
 #include <QString>
 
@@ -52,7 +53,8 @@ private:
     void deletePoem();
     void showHelp();
     void returnToMainWindow();
-    LibraryError SaveLibrary();
+    // Rewrites the library with this window's copy, without poem `deleted` unless it is 0.
+    LibraryError SaveLibrary(qint32 deleted = 0);
 
     std::unique_ptr<Ui::Form2> m_ui;
     // The four line boxes, Text2_0 … Text2_3.
@@ -63,6 +65,7 @@ private:
     std::vector<PoemRecord> Poems{1};
     PoemTitleModel *m_titles;
     QString DbPath;
+    SharedLibrary m_library;
     // Whether the title box (1) and the line boxes (2 to 5) hold more than spaces; 0 is unused.
     std::array<bool, 6> Filled{};
 
