@@ -28,6 +28,8 @@ QString playbackFailure(const DeviceError &error, const QString &title, const QS
     const QString where = displayPath(path);
     switch (error.kind) {
     case DeviceError::Kind::MissingFile:
+        if (path.isEmpty()) // see SoundPath
+            return QStringLiteral("《%1》没有录音：这个诗名不能用作录音文件的名字").arg(title);
         return QStringLiteral("没有找到《%1》的录音：%2").arg(title, where);
     case DeviceError::Kind::NoDevice:
         return QStringLiteral("没有可用的放音设备，无法朗读《%1》。请检查音箱或耳机（%2）")

@@ -5,6 +5,7 @@
 #include "PoemRecord.h"
 
 #include <QList>
+#include <QStringList>
 
 #include <sys/stat.h>
 
@@ -12,19 +13,22 @@ namespace {
 
 const QString Extension = QStringLiteral(".wav");
 
-bool isFile(const QByteArray &nativePath)
+bool exists(const QByteArray &nativePath)
 {
     struct stat status
     {
     };
-    return ::stat(nativePath.constData(), &status) == 0 && S_ISREG(status.st_mode);
+    return ::lstat(nativePath.constData(), &status) == 0;
 }
 
 } // namespace
 
 QString SoundPath(const QString &applicationFolder, const QString &title)
 {
-    return applicationFolder + QStringLiteral("/sound/") + trimSpaces(title) + Extension;
+    const QString name = trimSpaces(title);
+    if (name.isEmpty() || !characterUnfitForFileName(name).isEmpty())
+        return {};
+    return applicationFolder + QStringLiteral("/sound/") + name + Extension;
 }
 
 QString characterUnfitForFileName(const QString &name)
@@ -41,10 +45,10 @@ QString characterUnfitForFileName(const QString &name)
 bool isRecordingPath(const QString &path)
 {
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-    const QString folder = path.left(slash);
+    const QStringList folders = path.left(slash).split(QLatin1Char('/'));
     const QString fileName = path.mid(slash + 1);
-    if (slash < 0 ||
-        !(folder == QStringLiteral("sound") || folder.endsWith(QStringLiteral("/sound"))))
+    if (slash < 0 || folders.last() != QStringLiteral("sound") ||
+        folders.contains(QStringLiteral(".")) || folders.contains(QStringLiteral("..")))
         return false;
     if (!fileName.endsWith(Extension) || fileName.size() == Extension.size())
         return false;
@@ -68,7 +72,7 @@ QByteArray locateRecording(const QString &soundPath)
         candidates << folder + gbkName + ".wav" << folder + gbkName + ".WAV";
     }
     for (const QByteArray &candidate : candidates) {
-        if (isFile(candidate))
+        if (exists(candidate))
             return candidate;
     }
     return {};

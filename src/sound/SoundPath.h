@@ -4,7 +4,9 @@
 #include <QString>
 
 // Where a poem's recording lives: the application folder's sound folder, the title without
-// leading and trailing spaces, ".wav".
+// leading and trailing spaces, ".wav". A title that cannot name a file there (one that holds a /
+// or a \, is "." or "..", or is empty, see characterUnfitForFileName) has no recording: its
+// path is empty, so that no title, whatever a library file holds, leads out of the sound folder.
 QString SoundPath(const QString &applicationFolder, const QString &title);
 
 // The character that keeps text from standing as a file name on Linux or Windows
@@ -12,12 +14,14 @@ QString SoundPath(const QString &applicationFolder, const QString &title);
 // empty text when the text can name a file.
 QString characterUnfitForFileName(const QString &name);
 
-// Whether path names a file directly inside a folder called sound, under a name that
-// characterUnfitForFileName accepts: the only places where recordings are read, written and
-// deleted, so that no title ever leads outside the sound folder.
+// Whether path names a file directly inside a folder called sound, reached without "." or "..",
+// under a name that characterUnfitForFileName accepts: the only places where recordings are
+// read, written and deleted.
 bool isRecordingPath(const QString &path);
 
-// The file that holds the recording at soundPath, as the native path to open: the path itself,
-// else the same name with ".WAV", else the name in code page 936 bytes (as copying tools leave
-// names made on old Windows computers). Empty when there is none or the path is no recording path.
+// What holds the recording at soundPath, as the native path to open: the path itself, else the
+// same name with ".WAV", else the name in code page 936 bytes (as copying tools leave names made
+// on old Windows computers). Whatever has that name is found, a symbolic link as the link, and
+// also what is no recording (a folder, a pipe), so that reading it can say what it is. Empty when
+// there is nothing or the path is no recording path.
 QByteArray locateRecording(const QString &soundPath);

@@ -10,7 +10,7 @@ struct DeviceError
 {
     enum class Kind {
         MissingFile,    // no recording at the path, nor under a name an old computer gives it
-        UnreadableFile, // a file is there but holds no sound that can be played
+        UnreadableFile, // something is there but holds no sound that can be played
         NoDevice,       // no sound output or input: no audio server, no sound card
         WriteFailed,    // the recording could not be written
         NotReady,       // the command does not fit the device's state (save with nothing recorded)

@@ -1,14 +1,21 @@
 #include "WaveFile.h"
 
+#include "SystemError.h"
+
+#include <QScopeGuard>
+
 #include <sndfile.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <memory>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -23,6 +30,61 @@ constexpr sf_count_t ChunkFrames = 4096;
 // A sample rate outside these is a broken header, not an old or a very good sound card.
 constexpr int LowestSampleRate = 1000;
 constexpr int HighestSampleRate = 192000;
+
+// libsndfile's reasons in words a parent can follow: its own are English, and name chunks and
+// markers. Its public codes say little, so the rest are told apart by its words.
+QString soundLibraryText(int code)
+{
+    const QByteArray words = QByteArray(sf_error_number(code)).toLower();
+    if (code == SF_ERR_SYSTEM)
+        return QStringLiteral("读取文件时出错");
+    if (code == SF_ERR_UNRECOGNISED_FORMAT || code == SF_ERR_UNSUPPORTED_ENCODING ||
+        words.contains("not recognised") || words.contains("unsupported") ||
+        words.contains("unimplemented") || words.contains("unknown format"))
+        return QStringLiteral("这种声音格式不能播放");
+    return QStringLiteral("文件已损坏或不完整");
+}
+
+QString tooLongText(sf_count_t frames, int sampleRate)
+{
+    const QString limit = QStringLiteral("超过了 %1 分钟的上限").arg(LongestRecordingSeconds / 60);
+    if (frames < 0)
+        return QStringLiteral("这段录音") + limit;
+    const qint64 seconds = (frames + sampleRate - 1) / sampleRate;
+    return QStringLiteral("这段录音长 %1 分 %2 秒，")
+               .arg(seconds / 60)
+               .arg(seconds % 60, 2, 10, QLatin1Char('0')) +
+           limit;
+}
+
+// Opens the file to read, or says why it is no recording: what is no file is refused before it
+// is opened, as a pipe named like a recording would keep the window waiting for ever and a
+// device would never end.
+int openRecording(const QByteArray &nativePath, QString &error)
+{
+    struct stat status
+    {
+    };
+    if (::stat(nativePath.constData(), &status) != 0) {
+        error = reasonText(errno);
+        return -1;
+    }
+    const int fd = S_ISREG(status.st_mode) ? ::open(nativePath.constData(),
+                                                    O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)
+                                           : -1;
+    if (fd < 0) {
+        error = S_ISREG(status.st_mode) ? reasonText(errno) : notAFileText(status.st_mode);
+        return -1;
+    }
+    // Looked at again, as what was looked at before may have been replaced since.
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size == 0) {
+        error =
+            S_ISREG(status.st_mode) ? QStringLiteral("文件是空的") : notAFileText(status.st_mode);
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
 
 // libsndfile hands floating-point files to sf_readf_short without scaling them (0.5 would read
 // as 0), so those are read as floats and scaled here.
@@ -130,18 +192,15 @@ sf_count_t memoryTell(void *userData)
 
 std::optional<Clip> readWaveFile(const QByteArray &nativePath, QString &error)
 {
-    struct stat status
-    {
-    };
-    if (::stat(nativePath.constData(), &status) == 0 && status.st_size == 0) {
-        error = QStringLiteral("文件是空的");
+    const int fd = openRecording(nativePath, error);
+    if (fd < 0)
         return std::nullopt;
-    }
+    const auto closeFile = qScopeGuard([fd] { ::close(fd); }); // after libsndfile let go of it
     SF_INFO info{};
-    SndfileHandle file(sf_open(nativePath.constData(), SFM_READ, &info));
+    SndfileHandle file(sf_open_fd(fd, SFM_READ, &info, SF_FALSE));
     if (!file) {
-        error = QStringLiteral("文件里没有能播放的声音：%1")
-                    .arg(QString::fromLocal8Bit(sf_strerror(nullptr)));
+        error =
+            QStringLiteral("文件里没有能播放的声音：%1").arg(soundLibraryText(sf_error(nullptr)));
         return std::nullopt;
     }
     if (info.channels <= 0 || info.frames <= 0) {
@@ -152,21 +211,18 @@ std::optional<Clip> readWaveFile(const QByteArray &nativePath, QString &error)
         error = QStringLiteral("采样率 %1 Hz 不合常理，文件头可能坏了").arg(info.samplerate);
         return std::nullopt;
     }
-    const QString tooLong =
-        QStringLiteral("超过了 %1 分钟，不像是一首诗的朗读").arg(LongestRecordingSeconds / 60);
     const sf_count_t maxFrames = sf_count_t(LongestRecordingSeconds) * info.samplerate;
     if (info.frames > maxFrames) {
-        error =
-            QStringLiteral("录音长约 %1 分钟，").arg(info.frames / info.samplerate / 60) + tooLong;
+        error = tooLongText(info.frames, info.samplerate);
         return std::nullopt;
     }
     QByteArray pcm;
     if (!readFrames(file.get(), info, maxFrames, pcm)) {
-        error = QStringLiteral("录音") + tooLong;
+        error = tooLongText(-1, info.samplerate); // longer than its header said
         return std::nullopt;
     }
-    if (sf_error(file.get()) != SF_ERR_NO_ERROR) {
-        error = QString::fromLocal8Bit(sf_strerror(file.get()));
+    if (const int failure = sf_error(file.get()); failure != SF_ERR_NO_ERROR) {
+        error = QStringLiteral("文件里没有能播放的声音：%1").arg(soundLibraryText(failure));
         return std::nullopt;
     }
     if (pcm.isEmpty()) {
@@ -186,18 +242,18 @@ QByteArray encodeWaveFile(const Clip &clip, QString &error)
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
     SndfileHandle file(sf_open_virtual(&io, SFM_WRITE, &info, &memory));
     if (!file) {
-        error = QString::fromLocal8Bit(sf_strerror(nullptr));
+        error = soundLibraryText(sf_error(nullptr));
         return {};
     }
     const sf_count_t frames = clip.frames();
     if (sf_writef_short(file.get(), reinterpret_cast<const short *>(clip.pcm.constData()),
                         frames) != frames) {
-        error = QString::fromLocal8Bit(sf_strerror(file.get()));
+        error = soundLibraryText(sf_error(file.get()));
         return {};
     }
     // Closing writes the final chunk sizes into the header.
     if (const int failure = sf_close(file.release()); failure != SF_ERR_NO_ERROR) {
-        error = QString::fromLocal8Bit(sf_error_number(failure));
+        error = soundLibraryText(failure);
         return {};
     }
     return memory.bytes;

@@ -24,10 +24,11 @@ constexpr int LongestRecordingSeconds = 10 * 60;
 
 // Decodes the wave file at nativePath, whatever encoding an old computer gave it, to 16-bit
 // samples: mono and stereo stay as they are, more channels are mixed down to mono. Without a
-// sound, error receives why, in libsndfile's words where it has them. A file longer than
-// LongestRecordingSeconds is refused before it is decoded, or as soon as decoding finds it is.
+// sound, error receives why, in Chinese: what is no file (a folder, a pipe, a device), a damaged
+// file, a format that cannot be played. A file longer than LongestRecordingSeconds is refused
+// before it is decoded, or as soon as decoding finds it is, with its length and the limit.
 std::optional<Clip> readWaveFile(const QByteArray &nativePath, QString &error);
 
-// The bytes of a 16-bit PCM wave file holding clip; empty, with libsndfile's words in error,
-// when it cannot be encoded.
+// The bytes of a 16-bit PCM wave file holding clip; empty, with why in error, when it cannot be
+// encoded.
 QByteArray encodeWaveFile(const Clip &clip, QString &error);

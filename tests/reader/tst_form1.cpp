@@ -199,7 +199,7 @@ private Q_SLOTS:
                                       << u"没有找到《静夜思》的录音：%1/sound/静夜思.wav"_s;
         QTest::newRow("title naming a place outside the sound folder")
             << record("../" + gbk(u"春晓"_s)) << QString() << u"Command1_0"_s
-            << u"没有找到《../春晓》的录音：%1/sound/../春晓.wav"_s;
+            << u"《../春晓》没有录音：这个诗名不能用作录音文件的名字"_s;
         QTest::newRow("unreadable recording")
             << JingYeSi << u"open"_s << u"Command1_0"_s
             << u"无法播放《静夜思》的录音：%1/sound/静夜思.wav（原因）"_s;
