@@ -60,17 +60,25 @@ bool writeAll(int fd, QByteArrayView bytes)
     return true;
 }
 
-// A replaced file keeps its permissions; a new one gets the usual ones.
-mode_t modeFor(const QByteArray &target)
+// What a new file takes over from the file it replaces: its permissions, its owner and its
+// group. A new file gets the usual permissions.
+struct Inherited
+{
+    mode_t mode = 0;
+    uid_t owner = uid_t(-1);
+    gid_t group = gid_t(-1);
+};
+
+Inherited inheritedFrom(const QByteArray &target)
 {
     struct stat status
     {
     };
     if (::stat(target.constData(), &status) == 0 && S_ISREG(status.st_mode))
-        return status.st_mode & 07777;
+        return {mode_t(status.st_mode & 07777), status.st_uid, status.st_gid};
     const mode_t mask = ::umask(0);
     ::umask(mask);
-    return 0666 & ~mask;
+    return {mode_t(0666 & ~mask)};
 }
 
 bool isReadOnly(const QByteArray &file)
@@ -114,10 +122,15 @@ std::optional<QByteArray> replacedFile(const QString &path, int &error)
     return target;
 }
 
-// Fills fd with bytes, sets its mode, puts it on the disk and tells its status.
-int fill(int fd, QByteArrayView bytes, mode_t mode, struct stat *written)
+// Fills fd with bytes, gives it what it inherits, puts it on the disk and tells its status.
+int fill(int fd, QByteArrayView bytes, const Inherited &inherited, struct stat *written)
 {
-    if (::fchmod(fd, mode) != 0 || !writeAll(fd, bytes) || ::fsync(fd) != 0 ||
+    // Only root may give a file to another user (root rewriting a child's library must leave it
+    // the child's); anyone else may at least keep its group.
+    if (inherited.owner != uid_t(-1) && ::fchown(fd, inherited.owner, inherited.group) != 0) {
+        [[maybe_unused]] const int groupKept = ::fchown(fd, uid_t(-1), inherited.group);
+    }
+    if (::fchmod(fd, inherited.mode) != 0 || !writeAll(fd, bytes) || ::fsync(fd) != 0 ||
         (written && ::fstat(fd, written) != 0))
         return errno;
     return 0;
@@ -149,11 +162,11 @@ int nameUnnamed(int fd, const QByteArray &target, QByteArray &temporary)
 int writeNewFile(const QByteArray &target, QByteArrayView bytes, struct stat *written,
                  QByteArray &temporary)
 {
-    const mode_t mode = modeFor(target);
+    const Inherited inherited = inheritedFrom(target);
     const int unnamed =
-        ::open(folderOf(target).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+        ::open(folderOf(target).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, inherited.mode);
     if (unnamed >= 0) {
-        int error = fill(unnamed, bytes, mode, written);
+        int error = fill(unnamed, bytes, inherited, written);
         if (error == 0)
             error = nameUnnamed(unnamed, target, temporary);
         ::close(unnamed);
@@ -169,7 +182,7 @@ int writeNewFile(const QByteArray &target, QByteArrayView bytes, struct stat *wr
         temporary.clear();
         return errno;
     }
-    int error = fill(fd, bytes, mode, written);
+    int error = fill(fd, bytes, inherited, written);
     if (::close(fd) != 0 && error == 0)
         error = errno;
     return error;

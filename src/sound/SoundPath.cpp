@@ -1,5 +1,6 @@
 #include "SoundPath.h"
 
+#include "AtomicWrite.h"
 #include "Cp936.h"
 #include "NativePath.h"
 #include "PoemRecord.h"
@@ -76,4 +77,11 @@ QByteArray locateRecording(const QString &soundPath)
             return candidate;
     }
     return {};
+}
+
+void removeRecordingLeftovers(const QString &applicationFolder)
+{
+    removeAbandonedWrites(applicationFolder + QStringLiteral("/sound"), [](QStringView name) {
+        return isRecordingPath(QStringLiteral("sound/") + name.toString());
+    });
 }

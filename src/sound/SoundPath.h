@@ -25,3 +25,6 @@ bool isRecordingPath(const QString &path);
 // also what is no recording (a folder, a pipe), so that reading it can say what it is. Empty when
 // there is nothing or the path is no recording path.
 QByteArray locateRecording(const QString &soundPath);
+
+// Removes what saves of recordings killed midway left in the application folder's sound folder.
+void removeRecordingLeftovers(const QString &applicationFolder);

@@ -1,13 +1,21 @@
+#include "AtomicWrite.h"
 #include "LibraryFile.h"
 #include "LibraryFixture.h"
 #include "NativePath.h"
+#include "SharedLibrary.h"
+#include "SoundPath.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
+#include <thread>
+
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 using LibraryFixture::readFile;
@@ -56,7 +64,7 @@ class LibraryTest final : public QObject
     QStringList entries() const
     {
         return QDir(m_folder->path())
-            .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+            .entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot);
     }
 
 private Q_SLOTS:
@@ -166,28 +174,143 @@ private Q_SLOTS:
         QCOMPARE(entries(), QStringList{u"Kavendo.dbf"_s}); // no temporary file is left
     }
 
-    void failuresNameTheFileAndTheReason_data()
+    // Whatever stands at the library's path, loading and rewriting it work or say at once what
+    // it is; what is refused stays as it was, and nothing is created beside it or where a link
+    // leads. A link to a library elsewhere stays a link.
+    void whatIsNoLibraryIsRefused_data()
     {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("reason");
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<QString>("loadSays"); // empty: it loads
+        QTest::addColumn<QString>("saveSays"); // empty: it is rewritten
 
-        QTest::newRow("missing folder") << u"missing/Kavendo.dbf"_s << u"文件或文件夹不存在"_s;
-        QTest::newRow("library is a folder") << u"Kavendo.dbf"_s << u"这是一个文件夹，不是文件"_s;
+        const auto both = [](const QString &what, const QString &reason) {
+            QTest::newRow(qPrintable(what)) << what << u"无法打开诗词库：<path>（%1）"_s.arg(reason)
+                                            << u"无法保存诗词库：<path>（%1）"_s.arg(reason);
+        };
+        both(u"no folder"_s, u"文件或文件夹不存在"_s);
+        both(u"a folder"_s, u"这是一个文件夹，不是文件"_s);
+        both(u"a pipe"_s, u"这是一个管道，不是文件"_s);
+        both(u"a link to a device"_s, u"这是一个设备，不是文件"_s);
+        both(u"a link leading nowhere"_s,
+             u"这是一个链接，它指向的“<folder>/shared/Kavendo.dbf”不存在"_s);
+        QTest::newRow("a sparse file of 30 GB")
+            << u"sparse"_s
+            << u"无法打开诗词库：<path>（文件长 32,212,254,720 字节，超过了诗词库的上限 "
+               u"88,000,000 字节（1,000,000 首诗），不像是诗词库）"_s
+            << QString();
+        QTest::newRow("a link to a library elsewhere") << u"link"_s << QString() << QString();
+        QTest::newRow("read-only") << u"read-only"_s << QString()
+                                   << u"诗词库文件是只读的，不能改动：<path>\n"
+                                      u"要改动诗词库，请先让它可以写入。"_s;
+        QTest::newRow("another user's, rewritten by root")
+            << u"foreign"_s << QString() << QString();
     }
 
-    void failuresNameTheFileAndTheReason()
+    void whatIsNoLibraryIsRefused()
     {
-        QFETCH(QString, path);
-        QFETCH(QString, reason);
-        QVERIFY(QDir(m_folder->path()).mkpath(u"Kavendo.dbf/kept"_s));
-        const QString full = m_folder->filePath(path);
+        QFETCH(QString, what);
+        QFETCH(QString, loadSays);
+        QFETCH(QString, saveSays);
+        const QString shared = m_folder->filePath(u"shared"_s);
+        QVERIFY(QDir().mkpath(shared));
+        const QString path = what == u"no folder"_s ? shared + u"/none/Kavendo.dbf"_s : m_path;
+        const QByteArray native = QFile::encodeName(path);
+        if (what == u"a folder"_s) {
+            QVERIFY(QDir().mkpath(path + u"/kept"_s));
+        } else if (what == u"a pipe"_s) {
+            QCOMPARE(::mkfifo(native.constData(), 0644), 0);
+        } else if (what == u"a link to a device"_s) {
+            QVERIFY(QFile::link(u"/dev/zero"_s, path));
+        } else if (what == u"a link leading nowhere"_s) {
+            QVERIFY(QFile::link(shared + u"/Kavendo.dbf"_s, path));
+        } else if (what == u"sparse"_s) {
+            writeFile(path, record("one"));
+            QVERIFY(QFile::resize(path, 30LL << 30));
+        } else if (what == u"link"_s) {
+            writeFile(shared + u"/Kavendo.dbf"_s, record("one"));
+            QVERIFY(QFile::link(u"shared/Kavendo.dbf"_s, path));
+        } else if (what != u"no folder"_s) {
+            writeFile(path, record("one"));
+            QCOMPARE(::chmod(native.constData(), what == u"read-only"_s ? 0444 : 0644), 0);
+            if (what == u"foreign"_s &&
+                (::geteuid() != 0 || ::chown(native.constData(), 65534, 65534) != 0))
+                QSKIP("Only root can give a file to another user.");
+        }
+        const auto said = [&](QString text) {
+            return text.replace(u"<path>"_s, path).replace(u"<folder>"_s, m_folder->path());
+        };
+        struct stat before
+        {
+        }, after{};
+        const int found = ::lstat(native.constData(), &before);
 
-        QCOMPARE(rewriteLibrary(full, {PoemRecord(), PoemRecord()}).value_or(u"saved"_s),
-                 u"无法保存诗词库：%1（%2）"_s.arg(full, reason));
-        QCOMPARE(loadLibrary(full).error.value_or(u"loaded"_s),
-                 u"无法打开诗词库：%1（%2）"_s.arg(full, reason));
-        QCOMPARE(entries(), QStringList{u"Kavendo.dbf"_s});
-        QVERIFY(QFileInfo(m_folder->filePath(u"Kavendo.dbf/kept"_s)).isDir());
+        const LoadedLibrary loaded = loadLibrary(path);
+        QCOMPARE(loaded.error.value_or(QString()), said(loadSays));
+        QCOMPARE(loaded.Poems.size(), loadSays.isEmpty() ? 2u : 1u);
+        const std::vector<PoemRecord> two{PoemRecord(), PoemRecord::fromRecord(record("two"))};
+        QCOMPARE(rewriteLibrary(path, two).value_or(QString()), said(saveSays));
+
+        QCOMPARE(::lstat(native.constData(), &after), found);
+        QCOMPARE(after.st_mode & S_IFMT, before.st_mode & S_IFMT);
+        QCOMPARE(after.st_uid, before.st_uid);
+        if (!saveSays.isEmpty())
+            QCOMPARE(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+        else
+            QCOMPARE(readFile(path), record("two"));
+        const QStringList inFolder{u"Kavendo.dbf"_s, u"shared"_s};
+        QCOMPARE(entries(), what == u"no folder"_s ? inFolder.sliced(1) : inFolder);
+        QCOMPARE(QDir(shared).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 what == u"link"_s ? QStringList{u"Kavendo.dbf"_s} : QStringList());
+    }
+
+    // A rewrite waits while another copy of the program holds the lock on the library's folder,
+    // which it holds from its look at the file to the rename that replaces it.
+    void aRewriteWaitsForTheFolderLock()
+    {
+        writeFile(m_path, record("one"));
+        SharedLibrary library;
+        std::vector<PoemRecord> Poems;
+        QVERIFY(!library.load(m_path, Poems));
+        std::optional<FolderLock> held(std::in_place, m_path);
+        std::atomic<bool> saved = false;
+        std::thread saving([&] { saved = !library.save(Poems, 1).error; });
+        QTest::qWait(200);
+        const bool savedWhileHeld = saved;
+        held.reset();
+        saving.join();
+        QVERIFY(!savedWhileHeld && saved);
+        QCOMPARE(readFile(m_path), QByteArray());
+    }
+
+    // What a killed save left behind is removed when the program next starts: files named as
+    // the program names its unfinished ones, for its own files only, unchanged for a minute.
+    void leftoversOfKilledSavesAreRemoved_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("age"); // seconds since it last changed
+        QTest::addColumn<bool>("removed");
+        QTest::newRow("the library's") << u".Kavendo.dbf.a1B2c3"_s << 61 << true;
+        QTest::newRow("still being written") << u".Kavendo.dbf.a1B2c3"_s << 5 << false;
+        QTest::newRow("a recording's") << u"sound/.静夜思.wav.XyZ789"_s << 3600 << true;
+        QTest::newRow("another file's") << u".notes.txt.a1B2c3"_s << 3600 << false;
+        QTest::newRow("in the sound folder") << u"sound/.notes.txt.a1B2c3"_s << 3600 << false;
+        QTest::newRow("another pattern") << u".Kavendo.dbf.a1B2c"_s << 3600 << false;
+    }
+
+    void leftoversOfKilledSavesAreRemoved()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, age);
+        QFETCH(bool, removed);
+        QVERIFY(QDir(m_folder->path()).mkpath(u"sound"_s));
+        QFile file(m_folder->filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("half") == 4 && file.flush());
+        QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(-age),
+                                 QFileDevice::FileModificationTime));
+        file.close();
+        removeLibraryLeftovers(m_folder->path());
+        removeRecordingLeftovers(m_folder->path());
+        QCOMPARE(!file.exists(), removed);
     }
 
     // Folder names are bytes: one that an old copying tool left in code page 936, or that is no

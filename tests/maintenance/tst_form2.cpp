@@ -18,7 +18,9 @@
 #include <QTest>
 
 #include <cstdio>
+#include <fcntl.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 using namespace LibraryFixture;
@@ -54,6 +56,14 @@ private:
     QMessageBox::StandardButton m_answer = QMessageBox::No;
 
     QString libraryPath() const { return m_folder + u"/Kavendo.dbf"_s; }
+    // The records of the poems "A|B+" (+: with PoemLines).
+    static QByteArray poems(const QString &titles)
+    {
+        QByteArray records;
+        for (const QString &title : titles.split(u'|', Qt::SkipEmptyParts))
+            records += title.endsWith(u'+') ? poem(title.chopped(1), PoemLines) : poem(title);
+        return records;
+    }
     QLineEdit *box(const QString &k) const // 0 is the title box, 1 to 4 the line boxes
     {
         return m_form->findChild<QLineEdit *>(k == u"0"_s ? u"Text1"_s
@@ -69,7 +79,9 @@ private:
     // and "stop" on the recorder, "double/click/bare ROW" (bare: a double-click event alone) or
     // "key" in the list, "close" answered 是 or 否; from the fake device "level PEAK", "done CODE",
     // "fail COMMAND"; "play LOUDNESS" into the sound card; on disk "recording[936] NAME" (named
-    // in UTF-8 or code page 936), "break library/folder/disk" and "mend".
+    // in UTF-8 or code page 936), "link NAME" (to kept.wav beside the library), "break
+    // library/folder/disk/read-only" and "mend", "edit A|B" (the library rewritten in place to
+    // the same length and time); "elsewhere STEP, STEP" in a second window, then its 返回.
     // Steps that check: "said A…B" (the next message box; <app> is the application folder),
     // "list A|B~" (~: padded as stored), "buttons 10" (录入确认, 删除已存诗词), "box K TEXT",
     // "told …" (the device's files and commands since the last look), "window shown/closed/
@@ -135,6 +147,30 @@ private:
             const QByteArray name = verb == u"recording"_s ? arg.toUtf8() : gbk(arg);
             const QByteArray path = QFile::encodeName(m_folder + u"/sound/"_s) + name;
             std::fclose(std::fopen(path.constData(), "wb"));
+        } else if (verb == u"link"_s) {
+            writeFile(m_folder + u"/kept.wav"_s, "RIFF");
+            QVERIFY(QFile::link(u"../kept.wav"_s, m_folder + u"/sound/"_s + arg));
+        } else if (verb == u"edit"_s) {
+            struct stat before
+            {
+            };
+            const QByteArray library = QFile::encodeName(libraryPath());
+            QCOMPARE(::stat(library.constData(), &before), 0);
+            writeFile(libraryPath(), poems(arg));
+            const timespec times[2] = {before.st_atim, before.st_mtim};
+            QCOMPARE(::utimensat(AT_FDCWD, library.constData(), times, 0), 0);
+        } else if (verb == u"elsewhere"_s) {
+            auto here = std::exchange(
+                m_form, std::make_unique<Form2>(Environment{m_folder, m_makeDevice}, [] {}));
+            m_form->show();
+            for (const QString &inner : arg.split(u", "_s))
+                run(inner);
+            run(u"返回"_s);
+            m_form = std::move(here);
+        } else if (step == u"break read-only"_s || step == u"mend read-only"_s) {
+            QVERIFY(QFile::setPermissions(
+                libraryPath(),
+                verb == u"break"_s ? QFile::ReadOwner : QFile::ReadOwner | QFile::WriteOwner));
         } else if (step == u"break disk"_s) {
             QFile filler(m_folder + u"/filler"_s);
             QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
@@ -182,10 +218,7 @@ private:
             const QString folder = m_folder + (verb == u"sound"_s ? u"/sound"_s : u""_s);
             QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).join(u' '), arg);
         } else if (verb == u"file"_s) {
-            QByteArray poems;
-            for (const QString &title : arg.split(u'|', Qt::SkipEmptyParts))
-                poems += title.endsWith(u'+') ? poem(title.chopped(1), PoemLines) : poem(title);
-            QCOMPARE(readFile(libraryPath()), poems);
+            QCOMPARE(readFile(libraryPath()), poems(arg));
         } else if (verb == u"unchanged"_s) {
             QCOMPARE(readFile(libraryPath()), m_library);
         } else if (verb == u"heard"_s) {
@@ -328,6 +361,37 @@ private Q_SLOTS:
             << three
             << u"double -1; buttons 01; 删除; buttons 00; list 静夜思|春晓|abc; unchanged; "
                u"double 1; click 1; buttons 00; double 2; key; buttons 00"_s;
+        // A title names no recording outside the sound folder, even one that leads back into it;
+        // a recording that is a link is deleted as the link.
+        QTest::newRow("a title through the sound folder's parent")
+            << poem(u"../sound/静夜思"_s)
+            << u"recording 静夜思.wav; double 0; 删除; sound 静夜思.wav; file"_s;
+        QTest::newRow("a linked recording")
+            << poem(u"静夜思"_s)
+            << u"link 静夜思.wav; double 0; 删除; sound; folder Kavendo.dbf kept.wav"_s;
+
+        // Another copy of the program, or a second window, rewrote the library meanwhile: this
+        // window's own changes are made to the library as it now is, and the parent is told.
+        const QByteArray two = poem(u"静夜思"_s) + poem(u"春晓"_s);
+        QTest::newRow("another window deleted a poem meanwhile")
+            << two
+            << u"elsewhere double 0, 删除; add abc; 返回; said 被别处改动过…共 2 首; window "
+               u"reloaded; "
+               u"file 春晓|abc+"_s;
+        QTest::newRow("another window added a poem meanwhile")
+            << two
+            << u"elsewhere add abc; double 0; 删除; said 被别处改动过…共 2 首; list 春晓~|abc~; "
+               u"file 春晓|abc+"_s;
+        QTest::newRow("both windows deleted the same poem")
+            << two
+            << u"elsewhere double 0, 删除; double 0; 删除; said 共 1 首; list 春晓~; file 春晓"_s;
+        QTest::newRow("a poem added here is deleted, another window added one")
+            << two
+            << u"add abc; elsewhere add 登鹳雀楼; double 2; 删除; said 共 3 首; "
+               u"list 静夜思~|春晓~|登鹳雀楼~; file 静夜思|春晓|登鹳雀楼+"_s;
+        QTest::newRow("changed in place, to the same length and time")
+            << two << u"edit 春晓|静夜思; add abc; 返回; said 共 3 首; file 春晓|静夜思|abc+"_s;
+
         // A school's library may pass 32,767 poems; counting goes on past 16 bits.
         QTest::newRow("delete poem 32,768") << poem(u"春晓"_s).repeated(32767) + poem(u"静夜思"_s)
                                             << u"recording 静夜思.wav; double 32767; 删除; sound"_s;
@@ -336,13 +400,16 @@ private Q_SLOTS:
         // file, the copy, the list, the recording and the armed recorder are all still there once
         // the disk is back, and no half-written file is left behind.
         for (const QString &pressed : {u"删除"_s, u"返回"_s}) {
-            for (const QString &breakage : {u"library 这是一个文件夹"_s,
-                                            u"folder 文件或文件夹不存在"_s, u"disk 磁盘已满"_s}) {
+            for (const QString &breakage :
+                 {u"library <app>/Kavendo.dbf（这是一个文件夹"_s,
+                  u"folder <app>/Kavendo.dbf（文件或文件夹不存在"_s,
+                  u"disk <app>/Kavendo.dbf（磁盘已满"_s,
+                  u"read-only 诗词库文件是只读的，不能改动：<app>/Kavendo.dbf"_s}) {
                 const QString broken = breakage.section(u' ', 0, 0);
                 QTest::addRow("%s fails, %s", qPrintable(pressed), qPrintable(broken))
                     << poem(u"静夜思"_s) + poem(u"春晓"_s)
                     << u"recording 静夜思.wav; add abc; break %1; double 0; %2; "
-                       u"said <app>/Kavendo.dbf（%3; list 静夜思|春晓|abc~; window shown; "
+                       u"said %3; list 静夜思|春晓|abc~; window shown; "
                        u"told abc.wav open; mend %1; folder Kavendo.dbf; sound 静夜思.wav; "
                        u"unchanged; 返回; window reloaded; file 静夜思|春晓|abc+"_s.arg(
                            broken, pressed, breakage.section(u' ', 1));

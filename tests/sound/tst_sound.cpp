@@ -1,5 +1,6 @@
 #include "CallSequences.h"
 #include "FakeWaveDevice.h"
+#include "LibraryFixture.h"
 #include "SoundPath.h"
 #include "WaveDeviceControl.h"
 #include "WaveFile.h"
@@ -16,6 +17,7 @@
 #include <cmath>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -48,6 +50,8 @@ private Q_SLOTS:
         QTest::newRow("backslash") << u"a\\b"_s << "sound/a\\b.wav"_ba << false;
         QTest::newRow("up a folder") << u"../Kavendo"_s << "Kavendo.wav"_ba << false;
         QTest::newRow("dot dot") << u" .. "_s << "sound/...wav"_ba << false;
+        QTest::newRow("back through the sound folder's parent")
+            << u"../sound/静夜思"_s << "sound/静夜思.wav"_ba << false;
     }
 
     void locateRecording()
@@ -64,6 +68,59 @@ private Q_SLOTS:
         const QByteArray located = ::locateRecording(SoundPath(folder.path(), title));
         QCOMPARE(::unlink(path.constData()), 0); // QTemporaryDir cannot remove such a name
         QCOMPARE(located, found ? path : QByteArray());
+    }
+
+    // Whatever has a poem's recording name, reading it plays it or says at once, in Chinese,
+    // why it cannot.
+    void readingSaysWhyThereIsNoSound_data()
+    {
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<QString>("said"); // empty: it plays
+        QTest::newRow("a link to a recording elsewhere") << u"link"_s << QString();
+        QTest::newRow("a folder") << u"folder"_s << u"这是一个文件夹，不是文件"_s;
+        QTest::newRow("a pipe") << u"pipe"_s << u"这是一个管道，不是文件"_s;
+        QTest::newRow("a link to a device") << u"device"_s << u"这是一个设备，不是文件"_s;
+        QTest::newRow("a link leading nowhere") << u"dangling"_s << u"文件或文件夹不存在"_s;
+        QTest::newRow("text") << u"text"_s << u"文件里没有能播放的声音：这种声音格式不能播放"_s;
+        QTest::newRow("no data chunk")
+            << u"cut"_s << u"文件里没有能播放的声音：文件已损坏或不完整"_s;
+        QTest::newRow("ten minutes and a second")
+            << u"long"_s << u"这段录音长 10 分 01 秒，超过了 10 分钟的上限"_s;
+    }
+
+    void readingSaysWhyThereIsNoSound()
+    {
+        QFETCH(QString, what);
+        QFETCH(QString, said);
+        QTemporaryDir folder;
+        QVERIFY(QDir(folder.path()).mkpath(u"sound"_s));
+        const QString path = SoundPath(folder.path(), u"静夜思"_s);
+        const QString tone = folder.filePath(u"tone.wav"_s);
+        QVERIFY(writeTone(QFile::encodeName(tone), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1000, {0.5},
+                          what == u"long"_s ? 601'000 : 1000));
+        if (what == u"link"_s)
+            QVERIFY(QFile::link(tone, path));
+        else if (what == u"folder"_s)
+            QVERIFY(QDir().mkdir(path));
+        else if (what == u"pipe"_s)
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0644), 0);
+        else if (what == u"device"_s)
+            QVERIFY(QFile::link(u"/dev/zero"_s, path));
+        else if (what == u"dangling"_s)
+            QVERIFY(QFile::link(folder.filePath(u"gone.wav"_s), path));
+        else if (what == u"text"_s)
+            LibraryFixture::writeFile(path, "Jing Ye Si\n");
+        else if (what == u"cut"_s)
+            QVERIFY(QFile::copy(tone, path) && QFile::resize(path, 36)); // no data chunk
+        else
+            QVERIFY(QFile::rename(tone, path));
+
+        const QByteArray located = ::locateRecording(path);
+        QCOMPARE(located, QFile::encodeName(path));
+        QString error;
+        const std::optional<Clip> clip = readWaveFile(located, error);
+        QCOMPARE(error, said);
+        QCOMPARE(clip.has_value(), said.isEmpty());
     }
 
     // A sequence that fails closes the device and hands back the device's own words.
