@@ -151,9 +151,7 @@ private:
             writeFile(m_folder + u"/kept.wav"_s, "RIFF");
             QVERIFY(QFile::link(u"../kept.wav"_s, m_folder + u"/sound/"_s + arg));
         } else if (verb == u"edit"_s) {
-            struct stat before
-            {
-            };
+            struct stat before = {};
             const QByteArray library = QFile::encodeName(libraryPath());
             QCOMPARE(::stat(library.constData(), &before), 0);
             writeFile(libraryPath(), poems(arg));
