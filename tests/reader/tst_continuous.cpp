@@ -187,14 +187,19 @@ private Q_SLOTS:
         if (event == u"missing"_s)
             QVERIFY(QFile::remove(m_folder->filePath(u"sound/"_s + titles[poem - 1] + u".wav"_s)));
         int heard = 0;
+        QString stopShown;
         m_devices.whilePlaying = [&] {
             QWidget *window = QApplication::activeModalWidget();
             if (++heard != poem)
                 return;
-            if (event == u"stop"_s)
-                QTest::mouseClick(window->findChild<QPushButton *>(u"Command1"_s), Qt::LeftButton);
-            else if (event == u"close"_s)
+            if (event == u"stop"_s) {
+                auto *stop = window->findChild<QPushButton *>(u"Command1"_s);
+                QTest::mouseClick(stop, Qt::LeftButton);
+                stopShown = stop->text() + (stop->isEnabled() ? u""_s : u", disabled"_s);
+                QTest::mouseClick(stop, Qt::LeftButton);
+            } else if (event == u"close"_s) {
                 window->close();
+            }
         };
 
         MessageBoxCatcher noMessage;
@@ -202,6 +207,7 @@ private Q_SLOTS:
         QCOMPARE(played().size(), plays);
         QCOMPARE(counter(*form), u"第%1首"_s.arg(plays));
         QCOMPARE(form->LxLdBz, LxLdBz);
+        QCOMPARE(stopShown, event == u"stop"_s ? u"即将停止, disabled"_s : QString());
         QVERIFY2(!noMessage.seen(), qPrintable(noMessage.text()));
         // Every playback window closed its device, however it ended.
         QVERIFY(m_devices.journal.count(u"Command=close"_s) >= plays);

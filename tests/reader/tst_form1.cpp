@@ -245,6 +245,30 @@ private Q_SLOTS:
                      u"Command=close"_s.arg(m_folder->path()));
     }
 
+    // Clicks that a child makes while a poem is read aloud are thrown away: three clicks on
+    // 下一首 and one on 帮助 neither jump three poems nor pop up help once the voice stops.
+    void clicksWhileReadingAreThrownAway()
+    {
+        writeLibrary(m_folder->path(), JingYeSi + ChunXiao + DengLou);
+        QVERIFY(writeTone(QFile::encodeName(writeRecording(m_folder->path(), u"静夜思.wav"_s)),
+                          SF_FORMAT_WAV | SF_FORMAT_PCM_16, 22050, {0.5}, 22050));
+        Form1 form(Environment{m_folder->path(), makeSoundCardDevice});
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QTimer::singleShot(400, &form, [&] {
+            for (const char *name : {"Command1_1", "Command1_1", "Command1_1", "Command1_3"})
+                clickAsUser(button(form, QLatin1String(name)));
+        });
+        MessageBoxCatcher noHelp;
+        QElapsedTimer clock;
+        clock.start();
+        QTest::mouseClick(button(form, u"Command1_0"_s), Qt::LeftButton);
+        QVERIFY2(clock.elapsed() >= 900, "the clicks came after the reading");
+        QTest::qWait(100);
+        QCOMPARE(shown(form), First);
+        QVERIFY2(!noHelp.seen(), qPrintable(noHelp.text()));
+    }
+
     void hostileRecordingsNeitherCrashNorHang_data()
     {
         QTest::addColumn<QByteArray>("bytes");
