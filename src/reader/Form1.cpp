@@ -157,7 +157,7 @@ void Form1::readContinuously()
     const std::optional<qint16> repeatCount = RepeatCount(field);
     if (!repeatCount) {
         Dialogs::information(
-            this, QStringLiteral("“%1”不是有效的连续播放次数，请输入一个不大于 32767 的整数。")
+            this, QStringLiteral("“%1”不是有效的连续播放次数，请输入 1 到 32767 之间的整数。")
                       .arg(trimSpaces(field)));
         return;
     }
