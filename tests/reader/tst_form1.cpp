@@ -3,6 +3,7 @@
 #include "FakeWaveDevice.h"
 #include "GuiTest.h"
 #include "LibraryFixture.h"
+#include "PoemDisplay.h"
 #include "SoundCardDevice.h"
 #include "WaveDeviceControl.h"
 #include "WaveFixture.h"
@@ -72,6 +73,46 @@ QStringList listItems(Form1 &form)
     for (int row = 0; row < model->rowCount(); ++row)
         items << model->index(row, 0).data().toString();
     return items;
+}
+
+// The display as the user sees it.
+QImage picture(QWidget *display)
+{
+    return display->grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+// The rows of a picture of the display that hold text, as runs of rows [first, last], one run
+// per line of text.
+QList<QPair<int, int>> textRows(const QImage &image)
+{
+    const QRgb teal = qRgb(0, 128, 128);
+    QList<QPair<int, int>> runs;
+    for (int y = 0; y < image.height(); ++y) {
+        const auto *row = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        if (std::all_of(row, row + image.width(), [&](QRgb pixel) { return pixel == teal; }))
+            continue;
+        if (!runs.isEmpty() && runs.last().second == y - 1)
+            runs.last().second = y;
+        else
+            runs.append({y, y});
+    }
+    return runs;
+}
+
+// The left and right ends of the text in a picture of the display.
+QPair<int, int> textColumns(const QImage &image)
+{
+    int left = image.width();
+    int right = -1;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (image.pixel(x, y) != qRgb(0, 128, 128)) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+        }
+    }
+    return {left, right};
 }
 
 } // namespace
@@ -171,6 +212,101 @@ private Q_SLOTS:
         QVERIFY(form->isVisible());
         QCOMPARE(form->windowTitle(), u"Kavendo"_s);
         QVERIFY(QFileInfo(m_folder->filePath(u"Kavendo.dbf"_s)).isFile());
+    }
+
+    void displayShowsTheLineBeingRead_data()
+    {
+        QTest::addColumn<QByteArray>("library");
+        QTest::addColumn<int>("lines"); // of text on the display
+        QTest::addColumn<bool>("designedSize");
+
+        QTest::newRow("ordinary poem") << JingYeSi << 5 << true;
+        QTest::newRow("blank title and lines") << record("", "", gbk(u"疑是地上霜"_s)) << 1 << true;
+        QTest::newRow("title of 12 characters")
+            << poem(u"黄河入海流欲穷千里目更上"_s,
+                    {u"床前明月光"_s, u"疑是地上霜"_s, u"举头望明月"_s, u"低头思故乡"_s})
+            << 5 << false;
+        QTest::newRow("title of 24 letters")
+            << record("abcdefghijklmnopqrstuvwx", gbk(u"床前明月光"_s)) << 2 << false;
+    }
+
+    // An ordinary poem looks just as a plain label draws it; a title that fills the library's
+    // field still fits one line, in smaller characters, clear of the panel's edges. Whichever
+    // part is lit, only its colour changes: nothing moves.
+    void displayShowsTheLineBeingRead()
+    {
+        QFETCH(QByteArray, library);
+        QFETCH(int, lines);
+        QFETCH(bool, designedSize);
+        writeLibrary(m_folder->path(), library);
+        auto form = open();
+        auto *display = form->findChild<PoemDisplay *>(u"Label1"_s);
+        const QImage unlit = picture(display);
+        const QList<QPair<int, int>> rows = textRows(unlit);
+        QCOMPARE(rows.size(), lines);
+        QVERIFY(rows.first().first > 0 && rows.last().second < unlit.height() - 1);
+        const QPair<int, int> columns = textColumns(unlit);
+        QVERIFY2(columns.first >= 8 && columns.second < unlit.width() - 8,
+                 qPrintable(u"%1 to %2"_s.arg(columns.first).arg(columns.second)));
+        QCOMPARE(display->titleFont() == display->font(), designedSize);
+        if (designedSize) {
+            QLabel plain(display->text());
+            plain.setFont(display->font());
+            plain.setPalette(display->palette());
+            plain.setAutoFillBackground(true);
+            plain.setAlignment(display->alignment());
+            plain.setWordWrap(display->wordWrap());
+            plain.resize(display->size());
+            QCOMPARE(picture(&plain), unlit);
+        }
+
+        const QStringList parts = display->text().split(u'\n');
+        for (int part = 0; part < 5; ++part) {
+            display->setHighlightedPart(part);
+            const QImage lit = picture(display);
+            // The part's own run of rows when it holds text; none when it is blank.
+            const int run = int(std::count_if(parts.cbegin(), parts.cbegin() + part,
+                                              [](const QString &text) { return !text.isEmpty(); }));
+            int warm = 0;
+            for (int y = 0; y < lit.height(); ++y) {
+                const bool inPart =
+                    !parts[part].isEmpty() && y >= rows[run].first && y <= rows[run].second;
+                for (int x = 0; x < lit.width(); ++x) {
+                    const QRgb before = unlit.pixel(x, y);
+                    const QRgb after = lit.pixel(x, y);
+                    // Only the part's own text changes, from white towards the warm colour,
+                    // which has as much red and less blue.
+                    QVERIFY2(before == after || (inPart && qRed(after) == qRed(before) &&
+                                                 qBlue(after) < qBlue(before)),
+                             qPrintable(u"part %1 at %2,%3"_s.arg(part).arg(x).arg(y)));
+                    warm += qRed(after) - qBlue(after) > 150;
+                }
+            }
+            QCOMPARE(warm > 0, !parts[part].isEmpty());
+        }
+        display->setHighlightedPart(PoemDisplay::NoPart);
+        QCOMPARE(picture(display), unlit);
+    }
+
+    void countersShowWholeCounts_data()
+    {
+        QTest::addColumn<int>("poems");
+        QTest::addColumn<bool>("designedSize");
+        QTest::newRow("the most the program writes") << 32767 << true;
+        QTest::newRow("a larger library made elsewhere") << 100000 << false;
+    }
+
+    void countersShowWholeCounts()
+    {
+        QFETCH(int, poems);
+        QFETCH(bool, designedSize);
+        writeLibrary(m_folder->path(), JingYeSi.repeated(poems));
+        auto form = open();
+        auto *total = form->findChild<QLabel *>(u"Label2_0"_s);
+        QCOMPARE(total->text(), u"共%1首"_s.arg(poems));
+        QVERIFY(QFontMetricsF(total->font(), total).horizontalAdvance(total->text()) <=
+                total->contentsRect().width());
+        QCOMPARE(total->font().pointSizeF() == 14.25, designedSize);
     }
 
     void listShowsTitlesAsStored()
