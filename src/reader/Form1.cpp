@@ -8,11 +8,11 @@
 #include "Form2.h"
 #include "Form3.h"
 #include "LibraryFile.h"
+#include "NativePath.h"
 #include "PoemTitleModel.h"
 #include "RepeatCount.h"
 #include "SoundPath.h"
 
-#include <QDir>
 #include <QEvent>
 
 namespace {
@@ -25,7 +25,7 @@ const QString HelpText = QStringLiteral(
 
 QString playbackFailure(const DeviceError &error, const QString &title, const QString &path)
 {
-    const QString where = QDir::toNativeSeparators(path);
+    const QString where = displayPath(path);
     switch (error.kind) {
     case DeviceError::Kind::MissingFile:
         return QStringLiteral("没有找到《%1》的录音：%2").arg(title, where);

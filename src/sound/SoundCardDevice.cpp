@@ -2,12 +2,12 @@
 
 #include "AtomicWrite.h"
 #include "BusyWhilePlaying.h"
+#include "NativePath.h"
 #include "SoundPath.h"
 #include "SystemError.h"
 
 #include <QAudioDevice>
 #include <QEventLoop>
-#include <QFile>
 #include <QMediaDevices>
 
 #include <cerrno>
@@ -177,7 +177,7 @@ void SoundCardDevice::save()
         return;
     }
     const QString folder = m_fileName.left(m_fileName.lastIndexOf(QLatin1Char('/')));
-    if (::mkdir(QFile::encodeName(folder).constData(), 0777) != 0 && errno != EEXIST) {
+    if (::mkdir(nativePath(folder).constData(), 0777) != 0 && errno != EEXIST) {
         m_error = writeFailed(reasonText(errno));
         return;
     }
