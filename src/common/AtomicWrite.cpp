@@ -1,7 +1,6 @@
 #include "AtomicWrite.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include "NativePath.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -36,10 +35,9 @@ mode_t modeFor(const QByteArray &target)
     return 0666 & ~mask;
 }
 
-void syncFolder(const QString &folder)
+void syncFolder(const QByteArray &folder)
 {
-    const int fd =
-        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
         ::fsync(fd);
         ::close(fd);
@@ -50,10 +48,11 @@ void syncFolder(const QString &folder)
 
 std::optional<int> writeFileAtomically(const QString &path, QByteArrayView bytes)
 {
-    const QFileInfo info(path);
-    const QByteArray target = QFile::encodeName(path);
-    QByteArray temporary = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") +
-                                             info.fileName() + QStringLiteral(".XXXXXX"));
+    const QByteArray target = nativePath(path);
+    const qsizetype slash = target.lastIndexOf('/');
+    const QByteArray folder = slash < 0 ? QByteArray(".") : target.left(qMax(slash, 1));
+    QByteArray temporary =
+        target.left(slash + 1) + '.' + target.sliced(slash + 1) + QByteArray(".XXXXXX");
     const int fd = ::mkstemp(temporary.data());
     if (fd < 0)
         return errno;
@@ -69,6 +68,6 @@ std::optional<int> writeFileAtomically(const QString &path, QByteArrayView bytes
         ::unlink(temporary.constData());
         return error;
     }
-    syncFolder(info.absolutePath());
+    syncFolder(folder);
     return std::nullopt;
 }

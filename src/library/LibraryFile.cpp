@@ -1,10 +1,8 @@
 #include "LibraryFile.h"
 
 #include "AtomicWrite.h"
+#include "NativePath.h"
 #include "SystemError.h"
-
-#include <QDir>
-#include <QFile>
 
 #include <algorithm>
 #include <cerrno>
@@ -20,7 +18,7 @@ constexpr qsizetype RecordSize = PoemRecord::RecordSize;
 QString failure(const char *what, const QString &path, int errnum)
 {
     return QStringLiteral("%1：%2（%3）")
-        .arg(QString::fromUtf8(what), QDir::toNativeSeparators(path), reasonText(errnum));
+        .arg(QString::fromUtf8(what), displayPath(path), reasonText(errnum));
 }
 
 // Reads the records of the file into Poems, creating the file empty when it is missing. They
@@ -28,7 +26,7 @@ QString failure(const char *what, const QString &path, int errnum)
 // than the library itself keeps.
 std::optional<int> readRecords(const QString &path, std::vector<PoemRecord> &Poems)
 {
-    const QByteArray native = QFile::encodeName(path);
+    const QByteArray native = nativePath(path);
     int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0 && errno == ENOENT) {
         fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);

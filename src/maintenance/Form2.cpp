@@ -6,14 +6,13 @@
 #include "Cp936.h"
 #include "Dialogs.h"
 #include "Fonts.h"
+#include "NativePath.h"
 #include "PoemTitleModel.h"
 #include "SoundPath.h"
 #include "SystemError.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDir>
-#include <QFile>
 #include <QTimer>
 #include <QValidator>
 
@@ -261,14 +260,13 @@ void Form2::recordingDone(int NotifyCode)
         return;
     const QString soundPath = std::exchange(m_armedPath, QString());
     if (const auto failure = saveRecording(*m_ui->MMControl1)) {
-        Dialogs::information(this,
-                             u"无法保存录音：%1（%2）。诗词仍在目录中。"_s.arg(
-                                 QDir::toNativeSeparators(soundPath), deviceReason(*failure)));
+        Dialogs::information(this, u"无法保存录音：%1（%2）。诗词仍在目录中。"_s.arg(
+                                       displayPath(soundPath), deviceReason(*failure)));
         return;
     }
     if (m_ui->MMControl1->takePeak() < AlmostSilent) {
         Dialogs::information(this, u"录音几乎没有声音：%1\n请检查麦克风是否插好、有没有被静音，"
-                                   u"然后重新录音。"_s.arg(QDir::toNativeSeparators(soundPath)));
+                                   u"然后重新录音。"_s.arg(displayPath(soundPath)));
     }
 }
 
@@ -312,7 +310,7 @@ void Form2::deletePoem()
         return;
     const QString reason = reasonText(errno);
     Dialogs::information(this, u"诗词已删除，但无法删除它的录音：%1（%2）"_s.arg(
-                                   QDir::toNativeSeparators(QFile::decodeName(recording)), reason));
+                                   displayPath(pathFromNative(recording)), reason));
 }
 
 void Form2::showHelp()

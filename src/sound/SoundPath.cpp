@@ -1,9 +1,10 @@
 #include "SoundPath.h"
 
 #include "Cp936.h"
+#include "NativePath.h"
 #include "PoemRecord.h"
 
-#include <QFile>
+#include <QList>
 
 #include <sys/stat.h>
 
@@ -57,13 +58,13 @@ QByteArray locateRecording(const QString &soundPath)
     const QString withoutExtension = soundPath.chopped(Extension.size());
     const qsizetype slash = soundPath.lastIndexOf(QLatin1Char('/'));
 
-    QList<QByteArray> candidates{QFile::encodeName(soundPath),
-                                 QFile::encodeName(withoutExtension + QStringLiteral(".WAV"))};
+    QList<QByteArray> candidates{nativePath(soundPath),
+                                 nativePath(withoutExtension + QStringLiteral(".WAV"))};
     QString unencodable;
     const QByteArray gbkName =
         Cp936::encode(soundPath.sliced(slash + 1).chopped(Extension.size()), &unencodable);
     if (unencodable.isEmpty()) {
-        const QByteArray folder = QFile::encodeName(soundPath.left(slash + 1));
+        const QByteArray folder = nativePath(soundPath.left(slash + 1));
         candidates << folder + gbkName + ".wav" << folder + gbkName + ".WAV";
     }
     for (const QByteArray &candidate : candidates) {

@@ -1,10 +1,13 @@
 #include "LibraryFile.h"
 #include "LibraryFixture.h"
+#include "NativePath.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 using LibraryFixture::readFile;
@@ -185,6 +188,44 @@ private Q_SLOTS:
                  u"无法打开诗词库：%1（%2）"_s.arg(full, reason));
         QCOMPARE(entries(), QStringList{u"Kavendo.dbf"_s});
         QVERIFY(QFileInfo(m_folder->filePath(u"Kavendo.dbf/kept"_s)).isDir());
+    }
+
+    // Folder names are bytes: one that an old copying tool left in code page 936, or that is no
+    // UTF-8 at all, still holds the library that is read and written.
+    void aFolderNamedInAnyBytesIsUsedAsItIs_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QString>("shown");
+
+        QTest::newRow("古诗 in code page 936") << QByteArray("\xB9\xC5\xCA\xAB") << u"古诗"_s;
+        QTest::newRow("古诗 in UTF-8") << u"古诗"_s.toUtf8() << u"古诗"_s;
+        QTest::newRow("a character beyond 16 bits") << u"诗😀"_s.toUtf8() << u"诗😀"_s;
+        QTest::newRow("bytes that are no character")
+            << QByteArray("\xFF\xC0\x80\xED\xA0\x80\xF4\x90\x80\x80\xE5\x8F") << QString();
+    }
+
+    void aFolderNamedInAnyBytesIsUsedAsItIs()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(QString, shown);
+        const QByteArray folder = QFile::encodeName(m_folder->path()) + '/' + name;
+        QCOMPARE(::mkdir(folder.constData(), 0700), 0);
+        const QString path = LibraryFile(pathFromNative(folder));
+        QCOMPARE(nativePath(path), folder + "/Kavendo.dbf");
+
+        QVERIFY(!rewriteLibrary(path, {PoemRecord(), loadLibrary(path).Poems.at(0)}));
+        QCOMPARE(loadLibrary(path).Poems.size(), 2u);
+        struct stat status
+        {
+        };
+        QCOMPARE(::stat((folder + "/Kavendo.dbf").constData(), &status), 0);
+        QCOMPARE(status.st_size, 88);
+        if (!shown.isNull())
+            QCOMPARE(displayPath(path), m_folder->path() + u'/' + shown + u"/Kavendo.dbf"_s);
+        // Nothing else was written, in the folder or beside it.
+        QCOMPARE(::unlink((folder + "/Kavendo.dbf").constData()), 0);
+        QCOMPARE(::rmdir(folder.constData()), 0);
+        QCOMPARE(entries(), QStringList());
     }
 };
 
