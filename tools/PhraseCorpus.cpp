@@ -90,10 +90,13 @@ std::vector<Samples> readPoem(const QString &cacheFile, const QStringList &texts
 // Noise as flat as a microphone's hiss, at rms.
 void addNoise(Samples::iterator begin, Samples::iterator end, double rms, QRandomGenerator &random)
 {
-    // The sum of two uniform values has a root mean square of 1/sqrt(6) of their range.
-    const double scale = rms * std::sqrt(6.0);
-    for (auto it = begin; it != end; ++it)
-        *it += float(scale * (random.generateDouble() + random.generateDouble() - 1));
+    // The sum of two uniform values has a root mean square of 1/sqrt(6) of their range; the two
+    // halves of one random number are two such values.
+    const float scale = float(rms * std::sqrt(6.0) / 65536);
+    for (auto it = begin; it != end; ++it) {
+        const quint32 bits = random.generate();
+        *it += scale * (float(bits & 0xffff) + float(bits >> 16) - 65535);
+    }
 }
 
 // A breath: muffled noise swelling and fading over the span, rms at its loudest.
@@ -176,7 +179,7 @@ Recording mix(std::vector<Samples> pieces, int sampleRate, QRandomGenerator &ran
         const qint64 begin = pauseBegin + (pauseEnd - pauseBegin - length) / 2;
         addBreath(all.begin() + begin, all.begin() + begin + length,
                   amplitudeOf(peakDb - between(24, 32)), random);
-    } else if (random.generateDouble() < 0.5) {
+    } else if (random.generateDouble() < 0.5 && pauseEnd - pauseBegin > 2 * margin) {
         const qint64 at = pauseBegin + margin + random.bounded(pauseEnd - pauseBegin - 2 * margin);
         addClick(all.begin() + at, rate, amplitudeOf(between(-20, -1)));
     }
