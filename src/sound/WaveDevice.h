@@ -54,7 +54,8 @@ public:
     //         that a broken recording never keeps anyone from making a new one.
     //  play:  plays the take recorded since "open", else the file at FileName (also under an
     //         old computer's name), decoded now; with Wait set it returns when the sound has
-    //         ended, the window repainting meanwhile but taking no user input until then.
+    //         ended, the windows repainting meanwhile; clicks and keys made meanwhile are
+    //         thrown away.
     //  save:  writes the take to FileName as 16-bit PCM mono WAV at 22,050 Hz, creating the
     //         sound folder when needed and replacing any older file atomically, the older one
     //         going to the desktop's trash where there is one. A take next to silence is
