@@ -180,7 +180,7 @@ void WaveDeviceControl::showSaved(qint64 milliseconds)
 
 void WaveDeviceControl::showNoSound()
 {
-    showNote(QStringLiteral("没有录到声音，请检查麦克风"));
+    showNote(QStringLiteral("没有录到声音，\n请检查麦克风"));
 }
 
 void WaveDeviceControl::showNote(const QString &note)
@@ -211,7 +211,7 @@ void WaveDeviceControl::showState()
     else if (!m_note.isEmpty())
         status = m_note;
     else if (mode == WaveDevice::Mode::Open && !m_device->CanRecord())
-        status = QStringLiteral("《%1》没有麦克风，不能录音").arg(title);
+        status = QStringLiteral("没有麦克风，\n不能录音");
     else
         status = QStringLiteral("《%1》").arg(title);
     m_status->setText(status);

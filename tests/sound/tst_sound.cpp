@@ -136,7 +136,7 @@ private Q_SLOTS:
         QTest::newRow("closed") << QString() << u" 000"_s;
         QTest::newRow("armed") << u"arm"_s << u"《春晓》 001"_s;
         QTest::newRow("armed, recorded before") << u"file; arm"_s << u"《春晓》 011"_s;
-        QTest::newRow("no microphone") << u"nomic; arm"_s << u"《春晓》没有麦克风，不能录音 000"_s;
+        QTest::newRow("no microphone") << u"nomic; arm"_s << u"没有麦克风，不能录音 000"_s;
         // The meter in decibels above -60 dBFS, the clock in minutes and seconds.
         QTest::newRow("recording") << u"arm; record; level 0.5 65999"_s << u"54 1:05 100"_s;
         QTest::newRow("recording, quiet")
@@ -184,7 +184,7 @@ private Q_SLOTS:
         const auto *status = MMControl1.findChild<QLabel *>(u"status"_s);
         QString actual =
             status->isVisibleTo(&MMControl1)
-                ? status->text()
+                ? status->text().remove(u'\n')
                 : u"%1 %2"_s.arg(MMControl1.findChild<QProgressBar *>(u"levelMeter"_s)->value())
                       .arg(MMControl1.findChild<QLabel *>(u"elapsed"_s)->text());
         actual += u' ';
