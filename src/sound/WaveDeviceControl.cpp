@@ -204,7 +204,8 @@ void WaveDeviceControl::showState()
     m_levelMeter->setValue(0);
     m_elapsed->setText(elapsedText(0));
 
-    const QString title = displayPath(m_fileName.section(QLatin1Char('/'), -1).chopped(4));
+    QString title = displayPath(m_fileName.section(QLatin1Char('/'), -1));
+    title.chop(QStringLiteral(".wav").size());
     QString status;
     if (mode == WaveDevice::Mode::Closed)
         status = QString();
