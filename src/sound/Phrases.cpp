@@ -168,8 +168,11 @@ double levelAtShare(std::vector<double> levels, double share)
     return *at;
 }
 
+// Finds the phrases of one recording of one poem.
 class PhraseFinder final
 {
+    Q_DISABLE_COPY_MOVE(PhraseFinder)
+
 public:
     PhraseFinder(const Clip &clip, const PoemShape &shape);
     std::optional<std::vector<Phrase>> find();
