@@ -20,9 +20,12 @@ constexpr int SplashMilliseconds = 3000;
 
 // Keys that type a character close the splash. Enter, Escape, Backspace and Tab type control
 // characters of their own, whatever text the platform attaches to them; Delete types nothing
-// on a PC keyboard even though X11 reports it as character 127.
+// on a PC keyboard even though X11 reports it as character 127. With Alt held a key chooses a
+// menu command rather than typing, though X11 still attaches the letter to it.
 bool typesCharacter(const QKeyEvent *event)
 {
+    if (event->modifiers() & Qt::AltModifier)
+        return false;
     switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:

@@ -1,6 +1,9 @@
 #include "Fonts.h"
 
+#include <QFontMetricsF>
 #include <QStringList>
+
+#include <cmath>
 
 QFont songTi(qreal pointSize, bool bold)
 {
@@ -10,4 +13,24 @@ QFont songTi(qreal pointSize, bool bold)
     font.setPointSizeF(pointSize);
     font.setBold(bold);
     return font;
+}
+
+QFont fittedFont(const QFont &font, const QString &text, qreal width, const QPaintDevice *device)
+{
+    const auto advance = [&](const QFont &sized) {
+        return QFontMetricsF(sized, device).horizontalAdvance(text);
+    };
+    const qreal natural = advance(font);
+    if (natural <= width)
+        return font;
+    // Glyphs grow almost in proportion to the size; hinting may leave the first guess a little
+    // too wide.
+    QFont fitted = font;
+    for (qreal size = std::floor(font.pointSizeF() * width / natural * 4) / 4; size > 1;
+         size -= 0.25) {
+        fitted.setPointSizeF(size);
+        if (advance(fitted) <= width)
+            break;
+    }
+    return fitted;
 }

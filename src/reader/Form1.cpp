@@ -37,6 +37,14 @@ QString playbackFailure(const DeviceError &error, const QString &title, const QS
     }
 }
 
+// A library far larger than the program ever writes, made elsewhere, still has its count shown
+// whole, in smaller digits.
+void showCount(QLabel *counter, const QString &text)
+{
+    counter->setText(text);
+    counter->setFont(fittedFont(songTi(14.25), text, counter->contentsRect().width(), counter));
+}
+
 } // namespace
 
 Form1::Form1(const Environment &environment, QWidget *parent)
@@ -54,8 +62,6 @@ Form1::Form1(const Environment &environment, QWidget *parent)
     display.setColor(QPalette::WindowText, Qt::white);
     ui->Label1->setPalette(display);
     ui->Label1->setFont(songTi(39.75));
-    for (QLabel *counter : Label2)
-        counter->setFont(songTi(14.25));
     ui->Label4->setFont(songTi(12));
     ui->List1->setFont(songTi(12));
     ui->Label5->setText(QStringLiteral("版本：") + QString::fromUtf8(ApplicationInfo::Version));
@@ -99,8 +105,8 @@ void Form1::ShowCurrentPoem()
         for (int i : {0, 1, 2})
             Command1[i]->setEnabled(false);
     }
-    Label2[0]->setText(QStringLiteral("共%1首").arg(PoemCount()));
-    Label2[1]->setText(QStringLiteral("第%1首").arg(CurrentPoem));
+    showCount(Label2[0], QStringLiteral("共%1首").arg(PoemCount()));
+    showCount(Label2[1], QStringLiteral("第%1首").arg(CurrentPoem));
 
     QString display;
     if (CurrentPoem != 0) {
@@ -157,7 +163,7 @@ void Form1::readContinuously()
     const std::optional<qint16> repeatCount = RepeatCount(field);
     if (!repeatCount) {
         Dialogs::information(
-            this, QStringLiteral("“%1”不是有效的连续播放次数，请输入一个不大于 32767 的整数。")
+            this, QStringLiteral("“%1”不是有效的连续播放次数，请输入 1 到 32767 之间的整数。")
                       .arg(trimSpaces(field)));
         return;
     }

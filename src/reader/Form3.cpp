@@ -1,6 +1,7 @@
 #include "Form3.h"
 #include "ui_Form3.h"
 
+#include "BusyWhilePlaying.h"
 #include "CallSequences.h"
 #include "SoundPath.h"
 
@@ -21,7 +22,9 @@ Form3::Form3(const Environment &environment, bool &LxLdBz, QWidget *parent)
     Timer2.setSingleShot(true);
     connect(&Timer1, &QTimer::timeout, this, &Form3::play);
     connect(&Timer2, &QTimer::timeout, this, &Form3::finish);
-    connect(ui->Command1, &QPushButton::clicked, this, [this] { this->LxLdBz = true; });
+    connect(ui->Command1, &QPushButton::clicked, this, &Form3::askToStop);
+    // The one control that works while the poem is being read.
+    stayUsableWhilePlaying(ui->Command1);
 
     finishDesign(10080, 5595);
     Timer1.start(500);
@@ -41,6 +44,15 @@ void Form3::play()
     (void)playInPlaybackWindow(*ui->MMControl1,
                                SoundPath(m_environment.applicationFolder, ui->Label1->text()));
     Timer2.start(500);
+}
+
+void Form3::askToStop()
+{
+    // Heard at once, though the poem is still read to its end: the child sees that the click
+    // counted and has no reason to click again.
+    LxLdBz = true;
+    ui->Command1->setEnabled(false);
+    ui->Command1->setText(QStringLiteral("即将停止"));
 }
 
 void Form3::finish()

@@ -32,6 +32,7 @@ protected:
 
 private:
     void play();
+    void askToStop();
     void finish();
 
     std::unique_ptr<Ui::Form3> ui;

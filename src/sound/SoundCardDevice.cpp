@@ -1,6 +1,7 @@
 #include "SoundCardDevice.h"
 
 #include "AtomicWrite.h"
+#include "BusyWhilePlaying.h"
 #include "NativePath.h"
 #include "SoundPath.h"
 #include "SystemError.h"
@@ -153,11 +154,12 @@ void SoundCardDevice::play(bool wait, bool notify)
     if (!wait)
         return;
 
-    // Timers and repaints go on while the sound plays; clicks and keys wait until it has ended.
+    // Timers and repaints go on while the sound plays; clicks and keys are thrown away.
     // Nothing may follow the loop: a timer may have closed or even destroyed the device.
+    const BusyWhilePlaying busy;
     QEventLoop loop;
     connect(&m_player, &WavePlayer::finished, &loop, &QEventLoop::quit);
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    loop.exec();
 }
 
 void SoundCardDevice::save()

@@ -45,7 +45,7 @@ public:
     //  open:  a file that exists is loaded for playing (also under an old computer's name);
     //         for a path with no file an empty recording is prepared.
     //  play:  plays the loaded sound; with Wait set it returns when the sound has ended, the
-    //         window repainting meanwhile but taking no user input until then.
+    //         windows repainting meanwhile; clicks and keys made meanwhile are thrown away.
     //  save:  writes what was recorded to FileName as 16-bit PCM mono WAV at 22,050 Hz,
     //         creating the sound folder when needed and replacing any older file atomically.
     //  close: releases the file, the recording and the sound card.

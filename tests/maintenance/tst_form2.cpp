@@ -7,6 +7,7 @@
 #include "WaveDeviceControl.h"
 #include "WaveFixture.h"
 
+#include <QAccessible>
 #include <QDir>
 #include <QLineEdit>
 #include <QListView>
@@ -405,6 +406,18 @@ private Q_SLOTS:
     {
         m_makeDevice = makeSoundCardDevice;
         session();
+    }
+
+    // A screen reader names each entry box after the label beside it.
+    void entryBoxesAreNamedAfterTheirLabels()
+    {
+        m_form = std::make_unique<Form2>(Environment{m_folder, m_makeDevice}, [] {});
+        QStringList names;
+        for (const char *k : {"0", "1", "2", "3", "4"})
+            names << QAccessible::queryAccessibleInterface(box(QLatin1String(k)))
+                         ->text(QAccessible::Name);
+        QCOMPARE(names,
+                 (QStringList{u"诗名"_s, u"第一句"_s, u"第二句"_s, u"第三句"_s, u"第四句"_s}));
     }
 };
 

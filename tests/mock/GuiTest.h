@@ -12,6 +12,10 @@ class QWidget;
 // Types text as an input method commits it; QTest::keyClicks cannot type Chinese.
 void commitText(QWidget *widget, const QString &text);
 
+// Clicks the middle of widget as a user does: the click waits in the window system's queue
+// until the event loop takes it, unlike a click sent straight to the widget.
+void clickAsUser(QWidget *widget);
+
 // Answers the next dialog of type Dialog from inside its modal loop: call it before the action
 // that opens the dialog. Gives up after timeoutMs; deleting the returned timer gives up at once.
 template<class Dialog>

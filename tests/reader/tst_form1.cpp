@@ -3,6 +3,7 @@
 #include "FakeWaveDevice.h"
 #include "GuiTest.h"
 #include "LibraryFixture.h"
+#include "PoemDisplay.h"
 #include "SoundCardDevice.h"
 #include "WaveDeviceControl.h"
 #include "WaveFixture.h"
@@ -72,6 +73,46 @@ QStringList listItems(Form1 &form)
     for (int row = 0; row < model->rowCount(); ++row)
         items << model->index(row, 0).data().toString();
     return items;
+}
+
+// The display as the user sees it.
+QImage picture(QWidget *display)
+{
+    return display->grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+// The rows of a picture of the display that hold text, as runs of rows [first, last], one run
+// per line of text.
+QList<QPair<int, int>> textRows(const QImage &image)
+{
+    const QRgb teal = qRgb(0, 128, 128);
+    QList<QPair<int, int>> runs;
+    for (int y = 0; y < image.height(); ++y) {
+        const auto *row = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        if (std::all_of(row, row + image.width(), [&](QRgb pixel) { return pixel == teal; }))
+            continue;
+        if (!runs.isEmpty() && runs.last().second == y - 1)
+            runs.last().second = y;
+        else
+            runs.append({y, y});
+    }
+    return runs;
+}
+
+// The left and right ends of the text in a picture of the display.
+QPair<int, int> textColumns(const QImage &image)
+{
+    int left = image.width();
+    int right = -1;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (image.pixel(x, y) != qRgb(0, 128, 128)) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+        }
+    }
+    return {left, right};
 }
 
 } // namespace
@@ -173,6 +214,103 @@ private Q_SLOTS:
         QVERIFY(QFileInfo(m_folder->filePath(u"Kavendo.dbf"_s)).isFile());
     }
 
+    void displayShowsTheLineBeingRead_data()
+    {
+        QTest::addColumn<QByteArray>("library");
+        QTest::addColumn<int>("lines"); // of text on the display
+        QTest::addColumn<bool>("designedSize");
+
+        QTest::newRow("ordinary poem") << JingYeSi << 5 << true;
+        QTest::newRow("blank title and lines") << record("", "", gbk(u"疑是地上霜"_s)) << 1 << true;
+        QTest::newRow("title of 12 characters")
+            << poem(u"黄河入海流欲穷千里目更上"_s,
+                    {u"床前明月光"_s, u"疑是地上霜"_s, u"举头望明月"_s, u"低头思故乡"_s})
+            << 5 << false;
+        QTest::newRow("title of 24 letters")
+            << record("abcdefghijklmnopqrstuvwx", gbk(u"床前明月光"_s)) << 2 << false;
+    }
+
+    // An ordinary poem looks just as a plain label draws it; a title that fills the library's
+    // field still fits one line, in smaller characters, clear of the panel's edges. Whichever
+    // part is lit, only its colour changes: nothing moves.
+    void displayShowsTheLineBeingRead()
+    {
+        QFETCH(QByteArray, library);
+        QFETCH(int, lines);
+        QFETCH(bool, designedSize);
+        writeLibrary(m_folder->path(), library);
+        auto form = open();
+        auto *display = form->findChild<PoemDisplay *>(u"Label1"_s);
+        const QImage unlit = picture(display);
+        const QList<QPair<int, int>> rows = textRows(unlit);
+        QCOMPARE(rows.size(), lines);
+        QVERIFY(rows.first().first > 0 && rows.last().second < unlit.height() - 1);
+        const QPair<int, int> columns = textColumns(unlit);
+        QVERIFY2(columns.first >= 8 && columns.second < unlit.width() - 8,
+                 qPrintable(u"%1 to %2"_s.arg(columns.first).arg(columns.second)));
+        QCOMPARE(display->titleFont() == display->font(), designedSize);
+        if (designedSize) {
+            QLabel plain(display->text());
+            plain.setFont(display->font());
+            plain.setPalette(display->palette());
+            plain.setAutoFillBackground(true);
+            plain.setAlignment(display->alignment());
+            plain.setWordWrap(display->wordWrap());
+            plain.resize(display->size());
+            QCOMPARE(picture(&plain), unlit);
+        }
+
+        const QStringList parts = display->text().split(u'\n');
+        for (int part = 0; part < 5; ++part) {
+            display->setHighlightedPart(part);
+            const QImage lit = picture(display);
+            // The part's own run of rows when it holds text; none when it is blank.
+            const int run = int(std::count_if(parts.cbegin(), parts.cbegin() + part,
+                                              [](const QString &text) { return !text.isEmpty(); }));
+            int warm = 0;
+            QString moved;
+            for (int y = 0; y < lit.height() && moved.isEmpty(); ++y) {
+                const bool inPart =
+                    !parts[part].isEmpty() && y >= rows[run].first && y <= rows[run].second;
+                const auto *before = reinterpret_cast<const QRgb *>(unlit.constScanLine(y));
+                const auto *after = reinterpret_cast<const QRgb *>(lit.constScanLine(y));
+                for (int x = 0; x < lit.width(); ++x) {
+                    // Only the part's own text changes, from white towards the warm colour,
+                    // which has as much red and less blue.
+                    if (before[x] != after[x] && !(inPart && qRed(after[x]) == qRed(before[x]) &&
+                                                   qBlue(after[x]) < qBlue(before[x])))
+                        moved = u"part %1 at %2,%3"_s.arg(part).arg(x).arg(y);
+                    warm += qRed(after[x]) - qBlue(after[x]) > 150;
+                }
+            }
+            QVERIFY2(moved.isEmpty(), qPrintable(moved));
+            QCOMPARE(warm > 0, !parts[part].isEmpty());
+        }
+        display->setHighlightedPart(PoemDisplay::NoPart);
+        QCOMPARE(picture(display), unlit);
+    }
+
+    void countersShowWholeCounts_data()
+    {
+        QTest::addColumn<int>("poems");
+        QTest::addColumn<bool>("designedSize");
+        QTest::newRow("the most the program writes") << 32767 << true;
+        QTest::newRow("a larger library made elsewhere") << 100000 << false;
+    }
+
+    void countersShowWholeCounts()
+    {
+        QFETCH(int, poems);
+        QFETCH(bool, designedSize);
+        writeLibrary(m_folder->path(), JingYeSi.repeated(poems));
+        auto form = open();
+        auto *total = form->findChild<QLabel *>(u"Label2_0"_s);
+        QCOMPARE(total->text(), u"共%1首"_s.arg(poems));
+        QVERIFY(QFontMetricsF(total->font(), total).horizontalAdvance(total->text()) <=
+                total->contentsRect().width());
+        QCOMPARE(total->font().pointSizeF() == 14.25, designedSize);
+    }
+
     void listShowsTitlesAsStored()
     {
         writeLibrary(m_folder->path(), record("  " + gbk(u"静夜思"_s)) + ChunXiao);
@@ -243,6 +381,30 @@ private Q_SLOTS:
             QCOMPARE(m_devices.journal.join(u'|'),
                      u"Notify=false|FileName=%1/sound/春晓.wav|Command=open|Wait=true|Command=play|"
                      u"Command=close"_s.arg(m_folder->path()));
+    }
+
+    // Clicks that a child makes while a poem is read aloud are thrown away: three clicks on
+    // 下一首 and one on 帮助 neither jump three poems nor pop up help once the voice stops.
+    void clicksWhileReadingAreThrownAway()
+    {
+        writeLibrary(m_folder->path(), JingYeSi + ChunXiao + DengLou);
+        QVERIFY(writeTone(QFile::encodeName(writeRecording(m_folder->path(), u"静夜思.wav"_s)),
+                          SF_FORMAT_WAV | SF_FORMAT_PCM_16, 22050, {0.5}, 22050));
+        Form1 form(Environment{m_folder->path(), makeSoundCardDevice});
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QTimer::singleShot(400, &form, [&] {
+            for (const char *name : {"Command1_1", "Command1_1", "Command1_1", "Command1_3"})
+                clickAsUser(button(form, QLatin1String(name)));
+        });
+        MessageBoxCatcher noHelp;
+        QElapsedTimer clock;
+        clock.start();
+        QTest::mouseClick(button(form, u"Command1_0"_s), Qt::LeftButton);
+        QVERIFY2(clock.elapsed() >= 900, "the clicks came after the reading");
+        QTest::qWait(100);
+        QCOMPARE(shown(form), First);
+        QVERIFY2(!noHelp.seen(), qPrintable(noHelp.text()));
     }
 
     void hostileRecordingsNeitherCrashNorHang_data()
