@@ -25,6 +25,6 @@ QString installedDemoFolder(const QString &programFolder);
 std::optional<QString> createUserFolder(const QString &folder);
 
 // Puts the demo library and its recordings into a folder that has no library yet, never over
-// a file that is there. The library comes last, so that a copy cut short by a full disk is
-// finished on the next start. Returns the message for the parent when it fails.
+// a file that is there. The library comes last: a copy cut short by a full disk leaves no
+// poem without its recording. Returns the message for the parent when it fails.
 std::optional<QString> putDemoLibrary(const QString &demoFolder, const QString &folder);
