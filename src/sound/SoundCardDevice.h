@@ -24,12 +24,17 @@ public:
     void setCommand(const QString &command) override;
     std::optional<DeviceError> error() const override { return m_error; }
     Mode mode() const override { return m_mode; }
+    bool CanPlay() const override;
+    bool CanRecord() const override;
+    qint64 Length() const override;
     void record() override;
     void stop() override;
+    void listen() override;
 
 private:
     void open();
     void play(bool wait, bool notify);
+    std::optional<DeviceError> loadFile();
     void save();
     void close();
     void playerFinished(WavePlayer::Ending ending);
@@ -46,9 +51,11 @@ private:
     bool m_wait = false;
     std::optional<DeviceError> m_error;
     Mode m_mode = Mode::Closed;
-    // What "play" plays: the opened file, or the latest recording.
+    // What "play" plays: the latest take, else the file once it has been decoded.
     Clip m_clip;
     bool m_recorded = false;
+    // The latest take is next to silence, and is not to replace any recording.
+    bool m_silentTake = false;
     // Whether the command under way asked to be told of its end.
     bool m_playNotify = false;
     bool m_recordNotify = false;
