@@ -15,15 +15,6 @@
 
 namespace {
 
-PoemShape shapeOf(const PoemRecord &poem)
-{
-    PoemShape shape;
-    shape.title = spokenCharacters(poem.Title());
-    for (int i = 1; i <= PoemRecord::LineCount; ++i)
-        shape.lines[size_t(i - 1)] = spokenCharacters(poem.Lines(i));
-    return shape;
-}
-
 QString describe(const std::optional<std::vector<Phrase>> &phrases)
 {
     if (!phrases)
@@ -69,8 +60,10 @@ int main(int argc, char *argv[])
             status = 1;
             continue;
         }
+        const PoemShape shape =
+            poemShape(poem.Title(), {poem.Lines(1), poem.Lines(2), poem.Lines(3), poem.Lines(4)});
         const QString line =
-            trimSpaces(poem.Title()) + u'\t' + describe(findPhrases(*clip, shapeOf(poem))) + u'\n';
+            trimSpaces(poem.Title()) + u'\t' + describe(findPhrases(*clip, shape)) + u'\n';
         std::fputs(line.toUtf8().constData(), stdout);
     }
     return status;
