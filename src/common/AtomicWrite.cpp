@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <dirent.h>
@@ -103,6 +104,20 @@ void syncFolder(const QByteArray &folder)
     }
 }
 
+// Gives the temporary file its name without ever taking that name from another file. A file
+// system that cannot rename so (some network ones) can still make a second link.
+int renameUnlessExists(const QByteArray &from, const QByteArray &to)
+{
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL)
+        return errno;
+    if (::link(from.constData(), to.constData()) != 0)
+        return errno;
+    ::unlink(from.constData());
+    return 0;
+}
+
 // The file that a write to path replaces: path itself, or the file its links lead to.
 std::optional<QByteArray> replacedFile(const QString &path, int &error)
 {
@@ -191,18 +206,21 @@ int writeNewFile(const QByteArray &target, QByteArrayView bytes, struct stat *wr
 } // namespace
 
 std::optional<int> writeFileAtomically(const QString &path, QByteArrayView bytes,
-                                       struct stat *written)
+                                       ExistingFile existing, struct stat *written)
 {
     int error = 0;
-    const std::optional<QByteArray> target = replacedFile(path, error);
+    const bool replace = existing == ExistingFile::Replace;
+    const std::optional<QByteArray> target = replace ? replacedFile(path, error) : nativePath(path);
     if (!target)
         return error;
-    if (isReadOnly(*target))
+    if (replace && isReadOnly(*target))
         return EACCES;
 
     QByteArray temporary;
     error = writeNewFile(*target, bytes, written, temporary);
-    if (error == 0 && ::rename(temporary.constData(), target->constData()) != 0)
+    if (error == 0 && !replace)
+        error = renameUnlessExists(temporary, *target);
+    else if (error == 0 && ::rename(temporary.constData(), target->constData()) != 0)
         error = errno;
     if (error != 0) {
         if (!temporary.isEmpty())

@@ -10,14 +10,18 @@
 
 struct stat;
 
+// What becomes of a file that already has the name.
+enum class ExistingFile { Replace, Keep };
+
 // Gives the file at path exactly these bytes, or leaves it as it was: the bytes go to a new file
 // in the same folder, reach the disk, and only then take the file's name. Where the file system
 // allows, the new file has no name until it is complete, so a write killed midway leaves nothing
-// behind. A symbolic link is followed: the file it leads to is replaced, in that file's own
-// folder, and the link stays a link. A file marked read-only is not replaced (EACCES).
-// Returns the system's error number when it could not be done; written, when given, receives
-// the status of the new file.
+// behind. A file that is replaced and is a symbolic link is followed: the file it leads to is
+// replaced, in that file's own folder, and the link stays a link; one marked read-only is not
+// replaced (EACCES). Returns the system's error number when it could not be done (EEXIST for a
+// file that is kept); written, when given, receives the status of the new file.
 std::optional<int> writeFileAtomically(const QString &path, QByteArrayView bytes,
+                                       ExistingFile existing = ExistingFile::Replace,
                                        struct stat *written = nullptr);
 
 // Holds an advisory lock on the folder in which writeFileAtomically replaces path (the folder of

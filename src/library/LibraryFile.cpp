@@ -237,7 +237,7 @@ LibraryError writeLibrary(const QString &path, QByteArrayView records, LibraryFi
     struct stat status
     {
     };
-    if (const auto error = writeFileAtomically(path, records, &status))
+    if (const auto error = writeFileAtomically(path, records, ExistingFile::Replace, &status))
         return failure("无法保存诗词库", path, reasonText(*error));
     if (written) {
         Digest digest;
