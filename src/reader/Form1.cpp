@@ -9,9 +9,11 @@
 #include "Form3.h"
 #include "LibraryFile.h"
 #include "NativePath.h"
+#include "PoemDisplay.h"
 #include "PoemTitleModel.h"
 #include "RepeatCount.h"
 #include "SoundPath.h"
+#include "WaveDeviceControl.h"
 
 #include <QEvent>
 
@@ -35,6 +37,16 @@ QString playbackFailure(const DeviceError &error, const QString &title, const QS
     default:
         return QStringLiteral("无法播放《%1》的录音：%2（%3）").arg(title, where, error.detail);
     }
+}
+
+// How many characters the title and each line have, as they are shown and read.
+PoemShape shapeOf(const PoemRecord &poem)
+{
+    PoemShape shape;
+    shape.title = int(trimSpaces(poem.Title()).size());
+    for (int i = 1; i <= PoemRecord::LineCount; ++i)
+        shape.lines[size_t(i - 1)] = int(trimSpaces(poem.Lines(i)).size());
+    return shape;
 }
 
 // A library far larger than the program ever writes, made elsewhere, still has its count shown
@@ -77,6 +89,8 @@ Form1::Form1(const Environment &environment, QWidget *parent)
     connect(Command1[3], &QPushButton::clicked, this, &Form1::showHelp);
     connect(Command1[4], &QPushButton::clicked, this, &Form1::openMaintenance);
     connect(ui->Command2, &QPushButton::clicked, this, &Form1::readContinuously);
+    connect(ui->MMControl1, &WaveDeviceControl::partHeard, ui->Label1,
+            &PoemDisplay::setHighlightedPart);
 
     finishDesign(270, 1425);
     Init_Me();
@@ -124,7 +138,10 @@ void Form1::readAloud()
     const QString title = trimSpaces(ui->Text1->text());
     const QString path = SoundPath(m_environment.applicationFolder, title);
     Command1[0]->setEnabled(false);
+    ui->MMControl1->setPoemShape(shapeOf(Poems[CurrentPoem]));
+    ui->MMControl1->setReadAfterMe(ui->Command3->isChecked());
     const std::optional<DeviceError> failure = playToEnd(*ui->MMControl1, path);
+    ui->Label1->setHighlightedPart(PoemDisplay::NoPart);
     Command1[0]->setEnabled(true);
     if (failure)
         Dialogs::information(this, playbackFailure(*failure, title, path));
@@ -180,7 +197,10 @@ void Form1::readContinuously()
             ShowCurrentPoem();
             Form3 playback(m_environment, LxLdBz, this);
             playback.setPoemTitle(Poems[k].Title());
+            playback.setReading(shapeOf(Poems[k]), ui->Command3->isChecked());
+            connect(&playback, &Form3::partHeard, ui->Label1, &PoemDisplay::setHighlightedPart);
             playback.exec();
+            ui->Label1->setHighlightedPart(PoemDisplay::NoPart);
         }
     }
 }

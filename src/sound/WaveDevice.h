@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Phrases.h"
+
 #include <QObject>
 #include <QString>
 
@@ -40,6 +42,12 @@ public:
     virtual void setNotify(bool notify) = 0;
     // Applies to the next command: when set, the command returns only once it has finished.
     virtual void setWait(bool wait) = 0;
+    // What "open" needs to find where the title and each line are spoken in a recording: the
+    // number of characters in each. An empty shape finds nothing.
+    virtual void setPoemShape(const PoemShape &shape) = 0;
+    // For every "play" from now on: after each phrase found, a pause as long as the phrase plus
+    // a second, so that a child can say it after the voice.
+    virtual void setReadAfterMe(bool readAfterMe) = 0;
 
     // Sends "open", "play", "save" or "close" at once.
     //  open:  a file that exists is loaded for playing (also under an old computer's name);
@@ -67,6 +75,9 @@ Q_SIGNALS:
     // While recording: the loudest sample of the sound just taken in (0 to 1), and how long the
     // recording has run.
     void inputLevel(qreal peak, qint64 elapsedMilliseconds);
+    // While playing, as it is heard: the part of the poem being read (0 the title, 1 to 4 the
+    // lines), or -1 between phrases; -1 too when playing ends.
+    void partHeard(int part);
 
 protected:
     WaveDevice() = default;

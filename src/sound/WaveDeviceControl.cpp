@@ -68,6 +68,7 @@ void WaveDeviceControl::setDevice(std::unique_ptr<WaveDevice> device)
 {
     m_device = std::move(device);
     connect(m_device.get(), &WaveDevice::Done, this, &WaveDeviceControl::Done);
+    connect(m_device.get(), &WaveDevice::partHeard, this, &WaveDeviceControl::partHeard);
     connect(m_device.get(), &WaveDevice::modeChanged, this, &WaveDeviceControl::showMode);
     connect(m_device.get(), &WaveDevice::inputLevel, this, &WaveDeviceControl::showLevel);
     showMode(m_device->mode());
@@ -91,6 +92,16 @@ void WaveDeviceControl::setNotify(bool notify)
 void WaveDeviceControl::setWait(bool wait)
 {
     m_device->setWait(wait);
+}
+
+void WaveDeviceControl::setPoemShape(const PoemShape &shape)
+{
+    m_device->setPoemShape(shape);
+}
+
+void WaveDeviceControl::setReadAfterMe(bool readAfterMe)
+{
+    m_device->setReadAfterMe(readAfterMe);
 }
 
 void WaveDeviceControl::setCommand(const QString &command)

@@ -29,6 +29,8 @@ public:
     void setFileName(const QString &fileName);
     void setNotify(bool notify);
     void setWait(bool wait);
+    void setPoemShape(const PoemShape &shape);
+    void setReadAfterMe(bool readAfterMe);
     void setCommand(const QString &command);
     std::optional<DeviceError> error() const;
     WaveDevice::Mode mode() const;
@@ -38,6 +40,7 @@ public:
 
 Q_SIGNALS:
     void Done(int NotifyCode);
+    void partHeard(int part);
 
 private:
     void showMode(WaveDevice::Mode mode);

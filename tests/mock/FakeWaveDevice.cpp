@@ -16,6 +16,15 @@ void FakeWaveDevice::setNotify(bool notify)
     write(u"Notify="_s + (notify ? "true" : "false"));
 }
 
+void FakeWaveDevice::setPoemShape(const PoemShape &shape)
+{
+    write(u"PoemShape=%1,%2,%3,%4,%5"_s.arg(shape.title)
+              .arg(shape.lines[0])
+              .arg(shape.lines[1])
+              .arg(shape.lines[2])
+              .arg(shape.lines[3]));
+}
+
 void FakeWaveDevice::setCommand(const QString &command)
 {
     write(u"Command="_s + command);

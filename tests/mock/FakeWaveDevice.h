@@ -24,6 +24,11 @@ public:
     void setFileName(const QString &fileName) override;
     void setNotify(bool notify) override;
     void setWait(bool wait) override { write(QStringLiteral("Wait=") + (wait ? "true" : "false")); }
+    void setPoemShape(const PoemShape &shape) override;
+    void setReadAfterMe(bool readAfterMe) override
+    {
+        write(QStringLiteral("ReadAfterMe=") + (readAfterMe ? "true" : "false"));
+    }
     void setCommand(const QString &command) override;
     std::optional<DeviceError> error() const override { return m_error; }
     Mode mode() const override { return m_mode; }
@@ -32,8 +37,9 @@ public:
 
     void raiseDone(int NotifyCode) { Q_EMIT Done(NotifyCode); }
     void sendLevel(qreal peak, qint64 ms) { Q_EMIT inputLevel(peak, ms); }
+    void hearPart(int part) { Q_EMIT partHeard(part); }
 
-    // "DeviceType=waveaudio", "FileName=…", "Notify=false", "Command=open", "record", …
+    // "DeviceType=waveaudio", "FileName=…", "PoemShape=3,5,5,5,5", "Command=open", "record", …
     QStringList log;
     // Where the lines go as well, so they outlive the device; may be null.
     QStringList *journal = nullptr;

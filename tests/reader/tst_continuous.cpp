@@ -4,6 +4,7 @@
 #include "FakeWaveDevice.h"
 #include "GuiTest.h"
 #include "LibraryFixture.h"
+#include "PoemDisplay.h"
 
 #include <QInputDialog>
 #include <QLabel>
@@ -150,20 +151,29 @@ private Q_SLOTS:
     void eachPassReadsEveryPoemInItsOwnWindow()
     {
         auto form = open({u"静夜思"_s, u"春晓"_s});
+        QTest::mouseClick(form->findChild<QPushButton *>(u"Command3"_s), Qt::LeftButton); // 跟读
+        auto *display = form->findChild<PoemDisplay *>(u"Label1"_s);
         QStringList seen;
         m_devices.whilePlaying = [&] {
             QWidget *window = QApplication::activeModalWidget();
+            m_devices.last()->hearPart(1);
             seen << window->windowTitle() + u'|' +
-                        window->findChild<QLabel *>(u"Label1"_s)->text() + u'|' + counter(*form);
+                        window->findChild<QLabel *>(u"Label1"_s)->text() + u'|' + counter(*form) +
+                        u" lit "_s + QString::number(display->highlightedPart());
         };
 
         read(*form, u"2"_s);
-        const QString first = u"连续播放|静夜思"_s + QString(21, u' ') + u"|第1首"_s;
-        const QString second = u"连续播放|春晓"_s + QString(22, u' ') + u"|第2首"_s;
+        const QString first = u"连续播放|静夜思"_s + QString(21, u' ') + u"|第1首 lit 1"_s;
+        const QString second = u"连续播放|春晓"_s + QString(22, u' ') + u"|第2首 lit 1"_s;
         QCOMPARE(seen, QStringList({first, second, first, second}));
         QCOMPARE(played(), QStringList({u"sound/静夜思.wav"_s, u"sound/春晓.wav"_s,
                                         u"sound/静夜思.wav"_s, u"sound/春晓.wav"_s}));
         QCOMPARE(m_devices.made.size(), 1 + 4);
+        const QStringList shapes{u"PoemShape=3,5,0,0,0"_s, u"PoemShape=2,5,0,0,0"_s};
+        QCOMPARE(m_devices.journal.filter(u"PoemShape="_s), shapes + shapes);
+        QCOMPARE(m_devices.journal.filter(u"ReadAfterMe="_s),
+                 QStringList(4, u"ReadAfterMe=true"_s));
+        QCOMPARE(display->highlightedPart(), PoemDisplay::NoPart);
         QCOMPARE(counter(*form), u"第2首"_s);
         QCOMPARE(form->LxLdBz, false);
     }

@@ -290,6 +290,50 @@ private Q_SLOTS:
         QCOMPARE(picture(display), unlit);
     }
 
+    void readingLightsThePartHeard_data()
+    {
+        QTest::addColumn<int>("clicksOnReadAfterMe");
+        QTest::addColumn<QString>("told"); // what the device was told before playing
+        QTest::newRow("跟读 off") << 0 << u"PoemShape=3,5,5,5,5|ReadAfterMe=false"_s;
+        QTest::newRow("跟读 on") << 1 << u"PoemShape=3,5,5,5,5|ReadAfterMe=true"_s;
+        QTest::newRow("跟读 on and off again") << 2 << u"PoemShape=3,5,5,5,5|ReadAfterMe=false"_s;
+    }
+
+    // 朗读 tells the device the poem's shape and whether to pause after each phrase, and the
+    // display lights what the device hears; when reading ends nothing is lit.
+    void readingLightsThePartHeard()
+    {
+        QFETCH(int, clicksOnReadAfterMe);
+        QFETCH(QString, told);
+        writeLibrary(m_folder->path(), JingYeSi);
+        writeRecording(m_folder->path(), u"静夜思.wav"_s);
+        auto form = open();
+        QPushButton *readAfterMe = button(*form, u"Command3"_s);
+        // In the free space of the button column, aligned with the buttons above it.
+        const QRect above = button(*form, u"Command1_4"_s)->geometry();
+        QCOMPARE(readAfterMe->geometry(), above.translated(0, 28));
+        QVERIFY(readAfterMe->geometry().bottom() <
+                form->findChild<QLabel *>(u"Label2_0"_s)->geometry().top());
+        QCOMPARE(readAfterMe->text(), u"跟读"_s);
+        QVERIFY(!readAfterMe->isChecked());
+        for (int i = 0; i < clicksOnReadAfterMe; ++i)
+            QTest::mouseClick(readAfterMe, Qt::LeftButton);
+
+        auto *display = form->findChild<PoemDisplay *>(u"Label1"_s);
+        QList<int> lit;
+        m_devices.last()->whilePlaying = [&] {
+            for (int part : {0, -1, 3}) {
+                m_devices.last()->hearPart(part);
+                lit << display->highlightedPart();
+            }
+        };
+        m_devices.journal.clear();
+        QTest::mouseClick(button(*form, u"Command1_0"_s), Qt::LeftButton);
+        QCOMPARE(m_devices.journal.mid(0, 2).join(u'|'), told);
+        QCOMPARE(lit, (QList{0, -1, 3}));
+        QCOMPARE(display->highlightedPart(), PoemDisplay::NoPart);
+    }
+
     void countersShowWholeCounts_data()
     {
         QTest::addColumn<int>("poems");
@@ -378,9 +422,10 @@ private Q_SLOTS:
         QCOMPARE(readAloud->isEnabled(), click == u"Command1_0"_s);
         QVERIFY(!enabledWhilePlaying);
         if (click == u"Command1_0"_s && message.isEmpty())
-            QCOMPARE(m_devices.journal.join(u'|'),
-                     u"Notify=false|FileName=%1/sound/春晓.wav|Command=open|Wait=true|Command=play|"
-                     u"Command=close"_s.arg(m_folder->path()));
+            QCOMPARE(
+                m_devices.journal.join(u'|'),
+                u"PoemShape=2,0,0,0,0|ReadAfterMe=false|Notify=false|FileName=%1/sound/春晓.wav|"
+                u"Command=open|Wait=true|Command=play|Command=close"_s.arg(m_folder->path()));
     }
 
     // Clicks that a child makes while a poem is read aloud are thrown away: three clicks on
