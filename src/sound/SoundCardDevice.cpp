@@ -45,8 +45,7 @@ SoundCardDevice::SoundCardDevice(PhraseFinder findPhrases)
 {
     m_partTimer.setInterval(PartIntervalMs);
     m_partTimer.setTimerType(Qt::PreciseTimer);
-    connect(&m_partTimer, &QTimer::timeout, this,
-            [this] { showPart(m_plan.partAt(m_player.position())); });
+    connect(&m_partTimer, &QTimer::timeout, this, [this] { showPart(m_plan.partAt(position())); });
     connect(&m_player, &WavePlayer::finished, this, &SoundCardDevice::playerFinished);
     connect(&m_recorder, &WaveRecorder::level, this, &WaveDevice::inputLevel);
     connect(&m_recorder, &WaveRecorder::level, this, [this](qreal, qint64 elapsedMilliseconds) {

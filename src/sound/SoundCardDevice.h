@@ -33,6 +33,7 @@ public:
     void setCommand(const QString &command) override;
     std::optional<DeviceError> error() const override { return m_error; }
     Mode mode() const override { return m_mode; }
+    qint64 position() const override { return m_player.position(); }
     void record() override;
     void stop() override;
 

@@ -63,6 +63,8 @@ public:
     virtual std::optional<DeviceError> error() const = 0;
 
     virtual Mode mode() const = 0;
+    // While playing: how much of the sound has been heard, in milliseconds, pauses included.
+    virtual qint64 position() const = 0;
 
     // The control's own Record and Stop buttons. Stopping a recording raises Done(4) (the
     // recording was aborted) when Notify was set.

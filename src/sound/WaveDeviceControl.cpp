@@ -119,6 +119,11 @@ WaveDevice::Mode WaveDeviceControl::mode() const
     return m_device->mode();
 }
 
+qint64 WaveDeviceControl::position() const
+{
+    return m_device->position();
+}
+
 void WaveDeviceControl::showMode(WaveDevice::Mode mode)
 {
     m_recordButton->setEnabled(mode == WaveDevice::Mode::Open);

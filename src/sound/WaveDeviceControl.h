@@ -34,6 +34,7 @@ public:
     void setCommand(const QString &command);
     std::optional<DeviceError> error() const;
     WaveDevice::Mode mode() const;
+    qint64 position() const;
 
     // The loudest sample of the last recording (0 to 1), for telling a silent take.
     qreal takePeak() const { return m_takePeak; }

@@ -1,6 +1,7 @@
 #include "BusyWhilePlaying.h"
 #include "CallSequences.h"
 #include "GuiTest.h"
+#include "Phrases.h"
 #include "SoundCardDevice.h"
 #include "SoundPath.h"
 #include "SystemError.h"
@@ -143,6 +144,43 @@ private Q_SLOTS:
         QCOMPARE(clicked, QStringList{u"停止朗读 while playing"_s});
         QVERIFY(!QApplication::overrideCursor());
         QTRY_VERIFY2(ear.takePeak() > 0.12, qPrintable(QString::number(ear.takePeak())));
+    }
+
+    void partsLightAsTheyAreHeard_data()
+    {
+        QTest::addColumn<bool>("readAfterMe");
+        // The parts lit, and when each began, in milliseconds of the played sound.
+        QTest::addColumn<QList<int>>("parts");
+        QTest::addColumn<QList<int>>("starts");
+        QTest::newRow("as recorded") << false << QList{0, -1, 1, -1} << QList{100, 300, 500, 700};
+        QTest::newRow("跟读") << true << QList{0, -1, 1, -1} << QList{100, 1500, 1700, 3100};
+    }
+
+    // On the sound card, a part is lit while it is heard, and 跟读 pauses after each part for as
+    // long as the part lasted and a second more, the part staying lit meanwhile.
+    void partsLightAsTheyAreHeard()
+    {
+        QFETCH(bool, readAfterMe);
+        QFETCH(QList<int>, parts);
+        QFETCH(QList<int>, starts);
+        const QString path = tone(u"静夜思"_s, SF_FORMAT_PCM_16, 22050, 1.0);
+        const auto found = [](const Clip &, const PoemShape &) {
+            return std::optional(std::vector<Phrase>{{0, 100, 300}, {1, 500, 700}});
+        };
+        m_control->setDevice(std::make_unique<SoundCardDevice>(found));
+        m_control->setPoemShape({3, {5, 5, 5, 5}});
+        m_control->setReadAfterMe(readAfterMe);
+        QList<int> lit;
+        QList<qint64> late; // how long after the sound output reached the start of the part
+        connect(m_control.get(), &WaveDeviceControl::partHeard, this, [&](int part) {
+            lit << part;
+            late << m_control->position() - starts.value(lit.size() - 1);
+        });
+        QVERIFY(!::playToEnd(*m_control, path));
+        qInfo() << "lit" << late << "ms after the sound output reached each part";
+        QCOMPARE(lit, parts);
+        QVERIFY2(std::ranges::all_of(late, [](qint64 ms) { return ms >= 0 && ms <= 60; }),
+                 "lit more than 60 ms away from the sound");
     }
 
     void recordAndSave_data()
