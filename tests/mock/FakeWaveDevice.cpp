@@ -18,11 +18,10 @@ void FakeWaveDevice::setNotify(bool notify)
 
 void FakeWaveDevice::setPoemShape(const PoemShape &shape)
 {
-    write(u"PoemShape=%1,%2,%3,%4,%5"_s.arg(shape.title)
-              .arg(shape.lines[0])
-              .arg(shape.lines[1])
-              .arg(shape.lines[2])
-              .arg(shape.lines[3]));
+    QStringList counts{QString::number(shape.title)};
+    for (int count : shape.lines)
+        counts << QString::number(count);
+    write(u"PoemShape="_s + counts.join(u','));
 }
 
 void FakeWaveDevice::setCommand(const QString &command)

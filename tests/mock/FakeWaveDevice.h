@@ -25,9 +25,9 @@ public:
     void setNotify(bool notify) override;
     void setWait(bool wait) override { write(QStringLiteral("Wait=") + (wait ? "true" : "false")); }
     void setPoemShape(const PoemShape &shape) override;
-    void setReadAfterMe(bool readAfterMe) override
+    void setReadAfterMe(bool on) override
     {
-        write(QStringLiteral("ReadAfterMe=") + (readAfterMe ? "true" : "false"));
+        write(QStringLiteral("ReadAfterMe=") + (on ? "true" : "false"));
     }
     void setCommand(const QString &command) override;
     std::optional<DeviceError> error() const override { return m_error; }

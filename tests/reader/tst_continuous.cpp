@@ -9,6 +9,7 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -123,12 +124,9 @@ private Q_SLOTS:
         QTest::newRow("-1 clears the stop flag") << u"-1"_s << 0 << false << QString();
         QTest::newRow("1.5") << u"1.5"_s << 2 << false << QString();
         QTest::newRow("2.5") << u"2.5"_s << 2 << false << QString();
-        QTest::newRow("too large")
-            << u"9e9"_s << 0 << true
-            << u"“9e9”不是有效的连续播放次数，请输入 1 到 32767 之间的整数。"_s;
-        QTest::newRow("too small")
-            << u"-9e9"_s << 0 << true
-            << u"“-9e9”不是有效的连续播放次数，请输入 1 到 32767 之间的整数。"_s;
+        const QString range = u"”不是有效的连续播放次数，请输入 1 到 32767 之间的整数。"_s;
+        QTest::newRow("too large") << u"9e9"_s << 0 << true << u"“9e9"_s + range;
+        QTest::newRow("too small") << u"-9e9"_s << 0 << true << u"“-9e9"_s + range;
     }
 
     void inputBoxAnswers()
@@ -169,10 +167,9 @@ private Q_SLOTS:
         QCOMPARE(played(), QStringList({u"sound/静夜思.wav"_s, u"sound/春晓.wav"_s,
                                         u"sound/静夜思.wav"_s, u"sound/春晓.wav"_s}));
         QCOMPARE(m_devices.made.size(), 1 + 4);
-        const QStringList shapes{u"PoemShape=3,5,0,0,0"_s, u"PoemShape=2,5,0,0,0"_s};
-        QCOMPARE(m_devices.journal.filter(u"PoemShape="_s), shapes + shapes);
-        QCOMPARE(m_devices.journal.filter(u"ReadAfterMe="_s),
-                 QStringList(4, u"ReadAfterMe=true"_s));
+        const QStringList told{u"PoemShape=3,5,0,0,0"_s, u"ReadAfterMe=true"_s,
+                               u"PoemShape=2,5,0,0,0"_s, u"ReadAfterMe=true"_s};
+        QCOMPARE(m_devices.journal.filter(QRegularExpression(u"Shape|After"_s)), told + told);
         QCOMPARE(display->highlightedPart(), PoemDisplay::NoPart);
         QCOMPARE(counter(*form), u"第2首"_s);
         QCOMPARE(form->LxLdBz, false);

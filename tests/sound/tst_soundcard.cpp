@@ -91,8 +91,9 @@ private Q_SLOTS:
         QTest::newRow("IMA ADPCM") << int(SF_FORMAT_IMA_ADPCM) << 22050 << 0.5 << 700;
     }
 
-    // Reading aloud returns when the sound has ended. A click made meanwhile is thrown away,
-    // not carried out afterwards, except on a button that is meant to work during the sound.
+    // Reading aloud returns when the sound has ended. Clicks made meanwhile are thrown away, not
+    // carried out afterwards (three on 下一首 must not jump three poems), except on a button
+    // that is meant to work during the sound.
     void playToEnd()
     {
         QFETCH(int, format);
@@ -126,8 +127,8 @@ private Q_SLOTS:
             sentWhilePlaying = m_control->mode() == WaveDevice::Mode::Playing;
             busyWhilePlaying = QApplication::overrideCursor() &&
                                QApplication::overrideCursor()->shape() == Qt::BusyCursor;
-            clickAsUser(next);
-            clickAsUser(stop);
+            for (QPushButton *button : {next, next, next, stop})
+                clickAsUser(button);
         });
 
         QElapsedTimer clock;
@@ -149,11 +150,11 @@ private Q_SLOTS:
     void partsLightAsTheyAreHeard_data()
     {
         QTest::addColumn<bool>("readAfterMe");
-        // The parts lit, and when each began, in milliseconds of the played sound.
-        QTest::addColumn<QList<int>>("parts");
+        // When the title, the gap after it, the first line and the rest begin to be heard, in
+        // milliseconds of the played sound.
         QTest::addColumn<QList<int>>("starts");
-        QTest::newRow("as recorded") << false << QList{0, -1, 1, -1} << QList{100, 300, 500, 700};
-        QTest::newRow("跟读") << true << QList{0, -1, 1, -1} << QList{100, 1500, 1700, 3100};
+        QTest::newRow("as recorded") << false << QList{100, 300, 500, 700};
+        QTest::newRow("跟读") << true << QList{100, 1500, 1700, 3100};
     }
 
     // On the sound card, a part is lit while it is heard, and 跟读 pauses after each part for as
@@ -161,7 +162,6 @@ private Q_SLOTS:
     void partsLightAsTheyAreHeard()
     {
         QFETCH(bool, readAfterMe);
-        QFETCH(QList<int>, parts);
         QFETCH(QList<int>, starts);
         const QString path = tone(u"静夜思"_s, SF_FORMAT_PCM_16, 22050, 1.0);
         const auto found = [](const Clip &, const PoemShape &) {
@@ -178,7 +178,7 @@ private Q_SLOTS:
         });
         QVERIFY(!::playToEnd(*m_control, path));
         qInfo() << "lit" << late << "ms after the sound output reached each part";
-        QCOMPARE(lit, parts);
+        QCOMPARE(lit, (QList{0, -1, 1, -1}));
         QVERIFY2(std::ranges::all_of(late, [](qint64 ms) { return ms >= 0 && ms <= 60; }),
                  "lit more than 60 ms away from the sound");
     }
