@@ -10,8 +10,12 @@
 #include "Form1.h"
 #include "Form2.h"
 #include "LibraryFile.h"
+#include "PhraseCorpus.h"
+#include "Phrases.h"
 #include "SoundCardDevice.h"
+#include "SoundPath.h"
 #include "WaveDeviceControl.h"
+#include "WaveFile.h"
 
 #include <QApplication>
 #include <QDir>
@@ -273,6 +277,62 @@ void playFigure(const QString &folder)
     report("play-to-end of a 1.000 s recording", played, "ms", paplay, "paplay", 1.05, true);
 }
 
+// How well the phrases of recordings with known boundaries are found, through kavendo-phrases as
+// a developer runs it, and how long the analysis of a recording of about 20 s takes.
+void phraseFigures()
+{
+    QTemporaryDir folder;
+    QString error;
+    const QStringList programFolders = writePhraseCorpus(folder.path(), MeasuredCorpus, error);
+    if (programFolders.isEmpty())
+        qFatal("cannot write the phrase corpus: %s", qPrintable(error));
+    PhraseScore score;
+    for (const QString &programFolder : programFolders) {
+        QProcess phrases;
+        phrases.start(QStringLiteral(KAVENDO_PHRASES), {programFolder});
+        if (!phrases.waitForFinished(60000) || phrases.exitCode() != 0)
+            qFatal("kavendo-phrases failed on %s", qPrintable(programFolder));
+        scorePhrases(readAll(programFolder + u"/truth.txt"_s), phrases.readAllStandardOutput(),
+                     score);
+    }
+    std::printf("%-52s %8.1f %%  | %d recordings, %d unknown, %d misplaced by > 300 ms "
+                "(%.1f %% safe) | goal >= 95 %%, >= 99 %% safe | %s\n",
+                "phrase boundaries within 100 ms of the truth", 100 * score.closeShare(),
+                score.recordings, score.unknown, score.misplaced, 100 * score.safeShare(),
+                score.closeShare() >= 0.95 && score.safeShare() >= 0.99 ? "meets goal"
+                                                                        : "misses goal");
+
+    // The corpus's recording nearest to 20 s, with its poem.
+    const QString programFolder = programFolders.first();
+    const LoadedLibrary library = loadLibrary(LibraryFile(programFolder));
+    std::optional<Clip> clip;
+    PoemShape shape;
+    for (size_t n = 1; n < library.Poems.size(); ++n) {
+        const PoemRecord &poem = library.Poems[n];
+        std::optional<Clip> candidate =
+            readWaveFile(locateRecording(SoundPath(programFolder, poem.Title())), error);
+        if (!candidate || (clip && std::abs(clip->milliseconds() - 20000) <=
+                                       std::abs(candidate->milliseconds() - 20000)))
+            continue;
+        clip = std::move(candidate);
+        shape.title = spokenCharacters(poem.Title());
+        for (int i = 1; i <= PoemRecord::LineCount; ++i)
+            shape.lines[size_t(i - 1)] = spokenCharacters(poem.Lines(i));
+    }
+    if (!clip)
+        qFatal("the phrase corpus has no recording");
+    const double analysis = medianMilliseconds(
+        [&] {
+            volatile bool found = findPhrases(*clip, shape).has_value();
+            (void)found;
+        },
+        {}, 51);
+    const QByteArray figure = "analysis of a " +
+                              QByteArray::number(double(clip->milliseconds()) / 1000, 'f', 1) +
+                              " s recording (" + QByteArray::number(clip->sampleRate) + " Hz)";
+    report(figure.constData(), analysis, "ms", 0, "none", 5, false);
+}
+
 // Runs this program again for a figure of a fresh process; returns the number it prints.
 double child(const char *mode, const QString &folder)
 {
@@ -392,6 +452,7 @@ int main(int argc, char *argv[])
     std::printf("Medians of several runs; floors measured in the same run.\n");
     libraryFigures(full.path());
     playFigure(full.path());
+    phraseFigures();
     processFigures(full.path(), empty.path());
     return 0;
 }

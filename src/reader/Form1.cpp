@@ -39,13 +39,13 @@ QString playbackFailure(const DeviceError &error, const QString &title, const QS
     }
 }
 
-// How many characters the title and each line have, as they are shown and read.
+// How many characters of the title and of each line are read aloud.
 PoemShape shapeOf(const PoemRecord &poem)
 {
     PoemShape shape;
-    shape.title = int(trimSpaces(poem.Title()).size());
+    shape.title = spokenCharacters(poem.Title());
     for (int i = 1; i <= PoemRecord::LineCount; ++i)
-        shape.lines[size_t(i - 1)] = int(trimSpaces(poem.Lines(i)).size());
+        shape.lines[size_t(i - 1)] = spokenCharacters(poem.Lines(i));
     return shape;
 }
 
