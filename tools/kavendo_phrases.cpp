@@ -5,6 +5,7 @@
 
 #include "LibraryFile.h"
 #include "Phrases.h"
+#include "ReadingPlan.h"
 #include "SoundPath.h"
 #include "WaveFile.h"
 
@@ -14,15 +15,6 @@
 #include <cstdio>
 
 namespace {
-
-PoemShape shapeOf(const PoemRecord &poem)
-{
-    PoemShape shape;
-    shape.title = spokenCharacters(poem.Title());
-    for (int i = 1; i <= PoemRecord::LineCount; ++i)
-        shape.lines[size_t(i - 1)] = spokenCharacters(poem.Lines(i));
-    return shape;
-}
 
 QString describe(const std::optional<std::vector<Phrase>> &phrases)
 {

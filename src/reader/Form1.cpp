@@ -11,6 +11,7 @@
 #include "NativePath.h"
 #include "PoemDisplay.h"
 #include "PoemTitleModel.h"
+#include "ReadingPlan.h"
 #include "RepeatCount.h"
 #include "SoundPath.h"
 #include "WaveDeviceControl.h"
@@ -37,16 +38,6 @@ QString playbackFailure(const DeviceError &error, const QString &title, const QS
     default:
         return QStringLiteral("无法播放《%1》的录音：%2（%3）").arg(title, where, error.detail);
     }
-}
-
-// How many characters of the title and of each line are read aloud.
-PoemShape shapeOf(const PoemRecord &poem)
-{
-    PoemShape shape;
-    shape.title = spokenCharacters(poem.Title());
-    for (int i = 1; i <= PoemRecord::LineCount; ++i)
-        shape.lines[size_t(i - 1)] = spokenCharacters(poem.Lines(i));
-    return shape;
 }
 
 // A library far larger than the program ever writes, made elsewhere, still has its count shown
