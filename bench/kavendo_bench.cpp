@@ -315,9 +315,8 @@ void phraseFigures()
                                        std::abs(candidate->milliseconds() - 20000)))
             continue;
         clip = std::move(candidate);
-        shape.title = spokenCharacters(poem.Title());
-        for (int i = 1; i <= PoemRecord::LineCount; ++i)
-            shape.lines[size_t(i - 1)] = spokenCharacters(poem.Lines(i));
+        shape =
+            poemShape(poem.Title(), {poem.Lines(1), poem.Lines(2), poem.Lines(3), poem.Lines(4)});
     }
     if (!clip)
         qFatal("the phrase corpus has no recording");

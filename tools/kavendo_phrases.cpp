@@ -5,7 +5,6 @@
 
 #include "LibraryFile.h"
 #include "Phrases.h"
-#include "ReadingPlan.h"
 #include "SoundPath.h"
 #include "WaveFile.h"
 
@@ -61,8 +60,10 @@ int main(int argc, char *argv[])
             status = 1;
             continue;
         }
+        const PoemShape shape =
+            poemShape(poem.Title(), {poem.Lines(1), poem.Lines(2), poem.Lines(3), poem.Lines(4)});
         const QString line =
-            trimSpaces(poem.Title()) + u'\t' + describe(findPhrases(*clip, shapeOf(poem))) + u'\n';
+            trimSpaces(poem.Title()) + u'\t' + describe(findPhrases(*clip, shape)) + u'\n';
         std::fputs(line.toUtf8().constData(), stdout);
     }
     return status;

@@ -3,7 +3,10 @@
 #include "PoemRecord.h"
 
 #include <QAbstractListModel>
+#include <QMap>
 
+#include <functional>
+#include <optional>
 #include <vector>
 
 // The titles of a window's copy of the library as its list shows them, poem n at row n - 1.
@@ -27,6 +30,11 @@ public:
     // Call after a poem was appended to the copy.
     void showAppended(Shown shown);
 
+    // Rows whose poem isMarked picks carry mark, its values by role (a colour, a tool tip…).
+    // Each poem is asked when its row is first shown, and again after refreshMarks().
+    void setMark(std::function<bool(const PoemRecord &)> isMarked, QMap<int, QVariant> mark);
+    void refreshMarks();
+
     int rowCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role) const override;
 
@@ -34,4 +42,8 @@ private:
     const std::vector<PoemRecord> &m_poems;
     // For each row, whether its title is shown trimmed.
     std::vector<bool> m_trimmed;
+    std::function<bool(const PoemRecord &)> m_isMarked;
+    QMap<int, QVariant> m_mark;
+    // For each row, whether it is marked, once its poem has been asked.
+    mutable std::vector<std::optional<bool>> m_marked;
 };

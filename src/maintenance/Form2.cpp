@@ -8,17 +8,17 @@
 #include "Fonts.h"
 #include "NativePath.h"
 #include "PoemTitleModel.h"
+#include "RecordingTrash.h"
 #include "SoundPath.h"
 #include "SystemError.h"
 
 #include <QCloseEvent>
+#include <QColor>
 #include <QCoreApplication>
 #include <QTimer>
 #include <QValidator>
 
 #include <algorithm>
-#include <cerrno>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -27,9 +27,8 @@ namespace {
 // The title's width in a library record, in code page 936 bytes.
 constexpr qsizetype TitleFieldBytes = 24;
 
-// A take whose loudest sample stays below this (about -40 dBFS) is next to silence: most likely
-// the microphone is unplugged or muted.
-constexpr qreal AlmostSilent = 0.01;
+// How the list marks a poem that has no recording yet.
+const QColor NotRecordedColour(0xb0, 0x3a, 0x2e);
 
 const QString HelpText =
     u"1. 录入新诗词时，一定为4言诗！\n2. 必须在诗词目录中双击选中待删诗词后才能删除！"_s;
@@ -80,6 +79,9 @@ QString deviceReason(const DeviceError &error)
     case DeviceError::Kind::NotReady:
         reason = u"录音设备还没有准备好"_s;
         break;
+    case DeviceError::Kind::NoSound:
+        reason = u"没有录到声音"_s;
+        break;
     }
     return error.detail.isEmpty() ? reason : u"%1：%2"_s.arg(reason, error.detail);
 }
@@ -97,6 +99,11 @@ Form2::Form2(const Environment &environment, std::function<void()> Init_Me, QWid
     Text2 = {m_ui->Text2_0, m_ui->Text2_1, m_ui->Text2_2, m_ui->Text2_3};
 
     m_ui->List1->setFont(songTi(12));
+    m_titles->setMark(
+        [this](const PoemRecord &poem) {
+            return locateRecording(SoundPath(m_applicationFolder, poem.Title())).isEmpty();
+        },
+        {{Qt::ForegroundRole, NotRecordedColour}, {Qt::ToolTipRole, u"还没有录音"_s}});
     m_ui->List1->setModel(m_titles);
     m_ui->List1->viewport()->installEventFilter(this);
     m_ui->List1->installEventFilter(this);
@@ -123,14 +130,14 @@ Form2::Form2(const Environment &environment, std::function<void()> Init_Me, QWid
     finishDesign(3315, 2310);
 }
 
-Form2::~Form2()
-{
-    discardRecording();
-}
+Form2::~Form2() = default;
 
+// However the window goes, a take that is running is saved first, and the device is released.
 void Form2::done(int result)
 {
-    discardRecording();
+    finishTake();
+    closeDevice(*m_ui->MMControl1);
+    m_armedPath.clear();
     DesignedWindow::done(result);
 }
 
@@ -146,6 +153,7 @@ bool Form2::eventFilter(QObject *watched, QEvent *event)
             QCoreApplication::sendEvent(watched, event);
             m_handlingDoubleClick = false;
             m_ui->Command2->setEnabled(true);
+            armSelectedPoem();
             event->accept();
             return true;
         }
@@ -170,6 +178,7 @@ void Form2::showEvent(QShowEvent *event)
 
 void Form2::closeEvent(QCloseEvent *event)
 {
+    finishTake();
     if (m_addedSinceRewrite &&
         !Dialogs::askYesNo(this, u"新录入的诗词还没有存入诗词库，关闭窗口后它们不会被保留。\n"
                                  u"要保留它们，请按“否”，再按“返回”。\n仍要关闭吗？"_s)) {
@@ -229,7 +238,7 @@ void Form2::addPoem()
         Dialogs::information(this, *refusal);
         return;
     }
-    discardRecording();
+    finishTake();
 
     m_ui->Command1->setEnabled(false);
     const QString title = trimSpaces(m_ui->Text1->text());
@@ -238,45 +247,75 @@ void Form2::addPoem()
     for (int i = 1; i <= PoemRecord::LineCount; ++i)
         poem.setLines(i, Text2[i - 1]->text());
     m_addedSinceRewrite = true;
-
-    const QString soundPath = SoundPath(m_applicationFolder, title);
-    const auto armFailure = armRecording(*m_ui->MMControl1, soundPath);
-    if (!armFailure)
-        m_armedPath = soundPath;
-
     m_titles->showAppended(PoemTitleModel::Shown::AsStored);
 
-    if (armFailure) {
+    if (const auto armFailure = arm(title)) {
         Dialogs::information(
             this, u"《%1》已录入，但现在无法录音（%2）。"_s.arg(title, deviceReason(*armFailure)));
     }
 }
 
-void Form2::recordingDone(int NotifyCode)
+// Readies MMControl1 for recording the poem of this title and listening to its recording,
+// once any take that is running has been saved under its own poem.
+std::optional<DeviceError> Form2::arm(const QString &title)
 {
-    // 4: the user ended the recording with the Stop button. Success, supersession and failure
-    // of other commands leave the device as it is.
-    if (NotifyCode != 4 || m_armedPath.isEmpty())
-        return;
-    const QString soundPath = std::exchange(m_armedPath, QString());
-    if (const auto failure = saveRecording(*m_ui->MMControl1)) {
-        Dialogs::information(this, u"无法保存录音：%1（%2）。诗词仍在目录中。"_s.arg(
-                                       displayPath(soundPath), deviceReason(*failure)));
-        return;
-    }
-    if (m_ui->MMControl1->takePeak() < AlmostSilent) {
-        Dialogs::information(this, u"录音几乎没有声音：%1\n请检查麦克风是否插好、有没有被静音，"
-                                   u"然后重新录音。"_s.arg(displayPath(soundPath)));
-    }
+    finishTake();
+    const QString soundPath = SoundPath(m_applicationFolder, title);
+    const auto failure = armRecording(*m_ui->MMControl1, soundPath);
+    m_armedPath = m_ui->MMControl1->mode() == WaveDevice::Mode::Closed ? QString() : soundPath;
+    return failure;
 }
 
-// A take that was never saved is dropped: the device is closed before the window arms it anew,
-// deletes its poem or goes away, so no device stays open behind the user's back.
-void Form2::discardRecording()
+// A double-click on a poem is how a parent records it again, or listens to it; without a sound
+// input the control says so itself, so no message interrupts deleting.
+void Form2::armSelectedPoem()
 {
-    m_armedPath.clear();
-    if (m_ui->MMControl1->mode() != WaveDevice::Mode::Closed)
-        m_ui->MMControl1->setCommand(u"close"_s);
+    const QModelIndexList selected = m_ui->List1->selectionModel()->selectedIndexes();
+    if (!selected.isEmpty())
+        arm(Poems[size_t(selected.first().row()) + 1].Title());
+}
+
+void Form2::recordingDone(int NotifyCode)
+{
+    // The user ended the recording with the Stop button. Success, supersession and failure of
+    // other commands leave the device as it is.
+    if (NotifyCode == WaveDevice::NotifyAborted)
+        saveTake();
+}
+
+// Ends a take that is running as its Stop button would, and saves it. The device's own report
+// of the stop comes later and then finds nothing left to save.
+void Form2::finishTake()
+{
+    if (m_ui->MMControl1->mode() == WaveDevice::Mode::Recording)
+        m_ui->MMControl1->stop();
+    saveTake();
+}
+
+// Saves the take under the poem it was recorded for, and stays armed for that poem so that it
+// can be listened to or recorded again. A take that cannot be saved is kept for as long as the
+// parent wants to try again, for example once a full disk has room.
+void Form2::saveTake()
+{
+    WaveDeviceControl &control = *m_ui->MMControl1;
+    if (m_armedPath.isEmpty() || control.mode() != WaveDevice::Mode::Open || control.Length() == 0)
+        return;
+    const qint64 length = control.Length();
+    while (const auto failure = saveRecording(control)) {
+        if (failure->kind == DeviceError::Kind::NoSound) {
+            control.showNoSound();
+            return;
+        }
+        if (!Dialogs::askYesNo(
+                this, u"无法保存录音：%1（%2）。\n这段录音还在，排除问题后可以再保存。"
+                      u"\n再试一次？"_s.arg(displayPath(m_armedPath), deviceReason(*failure)))) {
+            armRecording(control, m_armedPath);
+            return;
+        }
+    }
+    m_titles->refreshMarks();
+    armRecording(control, m_armedPath);
+    control.showSaved(length);
 }
 
 void Form2::deletePoem()
@@ -285,6 +324,7 @@ void Form2::deletePoem()
     const QModelIndexList selected = m_ui->List1->selectionModel()->selectedIndexes();
     if (selected.isEmpty())
         return;
+    finishTake();
 
     const qint32 n = selected.first().row() + 1;
     m_ui->Text3->setText(Poems[n].Title());
@@ -302,15 +342,23 @@ void Form2::deletePoem()
 
     m_titles->showAll(PoemTitleModel::Shown::AsStored);
 
-    // A take armed for the deleted poem would otherwise bring its recording back.
-    if (m_armedPath == soundPath)
-        discardRecording();
-    const QByteArray recording = locateRecording(soundPath);
-    if (recording.isEmpty() || ::unlink(recording.constData()) == 0 || errno == ENOENT)
+    // Poems of the same title share their recording.
+    const QString title = trimSpaces(removed.Title());
+    if (std::any_of(Poems.begin() + 1, Poems.end(),
+                    [&](const PoemRecord &poem) { return trimSpaces(poem.Title()) == title; }))
         return;
-    const QString reason = reasonText(errno);
-    Dialogs::information(this, u"诗词已删除，但无法删除它的录音：%1（%2）"_s.arg(
-                                   displayPath(pathFromNative(recording)), reason));
+    if (m_armedPath == soundPath) {
+        closeDevice(*m_ui->MMControl1);
+        m_armedPath.clear();
+    }
+    const QByteArray recording = locateRecording(soundPath);
+    if (recording.isEmpty())
+        return;
+    if (const std::optional<int> failure = moveToTrashOrDelete(recording)) {
+        Dialogs::information(this,
+                             u"诗词已删除，但无法删除它的录音：%1（%2）"_s.arg(
+                                 displayPath(pathFromNative(recording)), reasonText(*failure)));
+    }
 }
 
 void Form2::showHelp()
@@ -320,11 +368,11 @@ void Form2::showHelp()
 
 void Form2::returnToMainWindow()
 {
+    finishTake();
     if (const auto failure = SaveLibrary()) {
         Dialogs::information(this, *failure);
         return;
     }
-    discardRecording();
     if (Init_Me)
         Init_Me();
     accept();

@@ -4,6 +4,7 @@
 #include "Environment.h"
 #include "LibraryFile.h"
 #include "PoemRecord.h"
+#include "WaveDevice.h"
 
 #include <QString>
 
@@ -47,8 +48,11 @@ private:
     void checkEntry(int box, const QString &text);
     std::optional<QString> refusalOfEntry() const;
     void addPoem();
+    std::optional<DeviceError> arm(const QString &title);
+    void armSelectedPoem();
     void recordingDone(int NotifyCode);
-    void discardRecording();
+    void finishTake();
+    void saveTake();
     void deletePoem();
     void showHelp();
     void returnToMainWindow();
@@ -71,7 +75,8 @@ private:
     std::optional<QString> m_loadError;
     bool m_loadErrorShown = false;
     bool m_addedSinceRewrite = false;
-    // The recording path MMControl1 is armed for; empty while the device is closed.
+    // The recording path MMControl1 is armed for: the poem a take is saved for, and the
+    // recording that ▶ plays. Empty while the device is closed.
     QString m_armedPath;
     bool m_handlingDoubleClick = false;
 };

@@ -9,9 +9,9 @@
 #include "Form3.h"
 #include "LibraryFile.h"
 #include "NativePath.h"
+#include "Phrases.h"
 #include "PoemDisplay.h"
 #include "PoemTitleModel.h"
-#include "ReadingPlan.h"
 #include "RepeatCount.h"
 #include "SoundPath.h"
 #include "WaveDeviceControl.h"
@@ -38,6 +38,11 @@ QString playbackFailure(const DeviceError &error, const QString &title, const QS
     default:
         return QStringLiteral("无法播放《%1》的录音：%2（%3）").arg(title, where, error.detail);
     }
+}
+
+PoemShape shapeOf(const PoemRecord &poem)
+{
+    return poemShape(poem.Title(), {poem.Lines(1), poem.Lines(2), poem.Lines(3), poem.Lines(4)});
 }
 
 // A library far larger than the program ever writes, made elsewhere, still has its count shown

@@ -50,13 +50,22 @@ std::optional<DeviceError> armRecording(WaveDeviceControl &MMControl1, const QSt
     if (auto failure = send(MMControl1, QStringLiteral("open")))
         return failure;
     MMControl1.setNotify(true);
+    if (!MMControl1.CanRecord())
+        return DeviceError{DeviceError::Kind::NoDevice, QStringLiteral("找不到录音设备")};
     return std::nullopt;
 }
 
 std::optional<DeviceError> saveRecording(WaveDeviceControl &MMControl1)
 {
     MMControl1.setWait(true);
-    if (auto failure = send(MMControl1, QStringLiteral("save")))
+    MMControl1.setCommand(QStringLiteral("save"));
+    if (auto failure = MMControl1.error())
         return failure;
     return send(MMControl1, QStringLiteral("close"));
+}
+
+void closeDevice(WaveDeviceControl &MMControl1)
+{
+    if (MMControl1.mode() != WaveDevice::Mode::Closed)
+        MMControl1.setCommand(QStringLiteral("close"));
 }

@@ -8,8 +8,9 @@
 
 class WaveDeviceControl;
 
-// The four ways the windows drive their MMControl1, each setting the members in its fixed
-// order. A sequence stops at the first command that fails, closes the device and returns why.
+// The ways the windows drive their MMControl1, each setting the members in its fixed order.
+// A sequence stops at the first command that fails, closes the device and returns why; a failed
+// save alone keeps the device open, so that the take can be saved again.
 
 // 朗读 in the main window: open, play to the end, close.
 std::optional<DeviceError> playToEnd(WaveDeviceControl &MMControl1, const QString &soundPath);
@@ -18,9 +19,15 @@ std::optional<DeviceError> playToEnd(WaveDeviceControl &MMControl1, const QStrin
 std::optional<DeviceError> playInPlaybackWindow(WaveDeviceControl &MMControl1,
                                                 const QString &soundPath);
 
-// 录入确认 in the maintenance window: opens an empty recording at soundPath and asks to be told
-// when the user's recording ends.
+// 录入确认 or a double-click on a poem in the maintenance window: opens the device on soundPath,
+// for recording a take and listening to it, and asks to be told when the user's recording ends.
+// A computer without a sound input is reported (NoDevice) with the device left open, since the
+// recording already there can still be listened to.
 std::optional<DeviceError> armRecording(WaveDeviceControl &MMControl1, const QString &soundPath);
 
-// On Done(4) in the maintenance window: writes the recording to the armed path and closes.
+// On Done(NotifyAborted) in the maintenance window: writes the take to the armed path and
+// closes.
 std::optional<DeviceError> saveRecording(WaveDeviceControl &MMControl1);
+
+// Releases the device, its take included, when it is open.
+void closeDevice(WaveDeviceControl &MMControl1);

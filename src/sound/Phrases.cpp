@@ -168,8 +168,11 @@ double levelAtShare(std::vector<double> levels, double share)
     return *at;
 }
 
+// Finds the phrases of one recording of one poem.
 class PhraseFinder final
 {
+    Q_DISABLE_COPY_MOVE(PhraseFinder)
+
 public:
     PhraseFinder(const Clip &clip, const PoemShape &shape);
     std::optional<std::vector<Phrase>> find();
@@ -396,11 +399,16 @@ std::optional<std::vector<Phrase>> PhraseFinder::find()
 
 } // namespace
 
-int spokenCharacters(QStringView text)
+PoemShape poemShape(QStringView title, const std::array<QStringView, 4> &lines)
 {
-    const QList<uint> characters = text.toUcs4();
-    return int(std::count_if(characters.begin(), characters.end(),
-                             [](uint c) { return QChar::isLetterOrNumber(c); }));
+    const auto spoken = [](QStringView text) {
+        const QList<uint> characters = text.toUcs4();
+        return int(std::count_if(characters.begin(), characters.end(),
+                                 [](uint c) { return QChar::isLetterOrNumber(c); }));
+    };
+    PoemShape shape{spoken(title), {}};
+    std::transform(lines.begin(), lines.end(), shape.lines.begin(), spoken);
+    return shape;
 }
 
 std::optional<std::vector<Phrase>> findPhrases(const Clip &clip, const PoemShape &shape)

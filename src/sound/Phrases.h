@@ -8,17 +8,17 @@
 #include <optional>
 #include <vector>
 
-// How many characters the title and each line of the poem have that are read aloud (see
-// spokenCharacters).
+// How many characters the title and each line of the poem have that are read aloud: letters and
+// digits, not punctuation or spaces ("鹅，鹅，鹅，" has three). Counting punctuation as well
+// misleads the analysis on lines such as that one.
 struct PoemShape
 {
     int title = 0;
     std::array<int, 4> lines{};
 };
 
-// The characters of a title or a line that are read aloud: letters and digits, not punctuation
-// or spaces.
-int spokenCharacters(QStringView text);
+// The shape of the poem with this title and these lines, as stored or shown.
+PoemShape poemShape(QStringView title, const std::array<QStringView, 4> &lines);
 
 // One spoken phrase of a recording.
 struct Phrase

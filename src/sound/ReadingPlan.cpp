@@ -48,12 +48,3 @@ int ReadingPlan::partAt(qint64 playedMs) const
     }
     return NoPart;
 }
-
-PoemShape shapeOf(const PoemRecord &poem)
-{
-    PoemShape shape;
-    shape.title = spokenCharacters(poem.Title());
-    for (int i = 1; i <= PoemRecord::LineCount; ++i)
-        shape.lines[size_t(i - 1)] = spokenCharacters(poem.Lines(i));
-    return shape;
-}

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "Phrases.h"
-#include "PoemRecord.h"
 #include "WaveFile.h"
 
 #include <vector>
@@ -32,6 +31,3 @@ private:
     std::vector<Phrase> m_phrases;
     bool m_readAfterMe = false;
 };
-
-// How many characters of the poem's title and of each of its lines are read aloud.
-PoemShape shapeOf(const PoemRecord &poem);

@@ -3,6 +3,7 @@
 #include "AtomicWrite.h"
 #include "BusyWhilePlaying.h"
 #include "NativePath.h"
+#include "RecordingTrash.h"
 #include "SoundPath.h"
 #include "SystemError.h"
 
@@ -14,11 +15,6 @@
 #include <sys/stat.h>
 
 namespace {
-
-// The codes that Done passes, as the system's media control numbers them.
-constexpr int NotifySuccessful = 1;
-constexpr int NotifyAborted = 4;
-constexpr int NotifyFailure = 8;
 
 DeviceError notReady(const QString &why)
 {
@@ -107,10 +103,11 @@ void SoundCardDevice::stop()
     m_notify = false;
     m_wait = false;
     if (m_mode == Mode::Recording) {
-        Clip take = m_recorder.stop();
-        m_recorded = !take.pcm.isEmpty();
+        WaveRecorder::Take take = m_recorder.stop();
+        m_recorded = !take.clip.pcm.isEmpty();
+        m_silentTake = take.silent;
         if (m_recorded) {
-            m_clip = std::move(take);
+            m_clip = std::move(take.clip);
             m_phrases.reset();
         }
         setMode(Mode::Open);
@@ -121,6 +118,28 @@ void SoundCardDevice::stop()
     }
 }
 
+void SoundCardDevice::listen()
+{
+    m_error.reset();
+    play(false, false);
+}
+
+bool SoundCardDevice::CanPlay() const
+{
+    return m_mode == Mode::Open &&
+           (!m_clip.pcm.isEmpty() || !locateRecording(m_fileName).isEmpty());
+}
+
+bool SoundCardDevice::CanRecord() const
+{
+    return m_mode == Mode::Open && !QMediaDevices::defaultAudioInput().isNull();
+}
+
+qint64 SoundCardDevice::Length() const
+{
+    return m_recorded ? m_clip.milliseconds() : 0;
+}
+
 void SoundCardDevice::open()
 {
     close();
@@ -128,21 +147,6 @@ void SoundCardDevice::open()
         m_deviceType.compare(QStringLiteral("waveaudio"), Qt::CaseInsensitive) != 0) {
         m_error = DeviceError{DeviceError::Kind::NoDevice,
                               QStringLiteral("没有这种设备：%1").arg(m_deviceType)};
-        return;
-    }
-    const QByteArray found = locateRecording(m_fileName);
-    if (!found.isEmpty()) {
-        QString reason;
-        std::optional<Clip> clip = readWaveFile(found, reason);
-        if (!clip) {
-            m_error = DeviceError{DeviceError::Kind::UnreadableFile, reason};
-            return;
-        }
-        m_clip = std::move(*clip);
-        m_phrases = isEmpty(m_shape) ? std::nullopt : m_findPhrases(m_clip, m_shape);
-    } else if (QMediaDevices::defaultAudioInput().isNull()) {
-        // Said at once, so that nobody types in a poem only to learn that it cannot be recorded.
-        m_error = DeviceError{DeviceError::Kind::NoDevice, QStringLiteral("找不到录音设备")};
         return;
     }
     setMode(Mode::Open);
@@ -155,8 +159,10 @@ void SoundCardDevice::play(bool wait, bool notify)
         return;
     }
     if (m_clip.pcm.isEmpty()) {
-        m_error = DeviceError{DeviceError::Kind::MissingFile, m_fileName};
-        return;
+        if (auto failure = loadFile()) {
+            m_error = failure;
+            return;
+        }
     }
     m_playNotify = false;
     m_player.stop();
@@ -179,6 +185,20 @@ void SoundCardDevice::play(bool wait, bool notify)
     loop.exec();
 }
 
+std::optional<DeviceError> SoundCardDevice::loadFile()
+{
+    const QByteArray found = locateRecording(m_fileName);
+    if (found.isEmpty())
+        return DeviceError{DeviceError::Kind::MissingFile, m_fileName};
+    QString reason;
+    std::optional<Clip> clip = readWaveFile(found, reason);
+    if (!clip)
+        return DeviceError{DeviceError::Kind::UnreadableFile, reason};
+    m_clip = std::move(*clip);
+    m_phrases = isEmpty(m_shape) ? std::nullopt : m_findPhrases(m_clip, m_shape);
+    return std::nullopt;
+}
+
 void SoundCardDevice::save()
 {
     if (m_mode != Mode::Open) {
@@ -187,6 +207,12 @@ void SoundCardDevice::save()
     }
     if (!m_recorded) {
         m_error = notReady(QStringLiteral("还没有录音"));
+        return;
+    }
+    if (m_silentTake) {
+        m_error = DeviceError{DeviceError::Kind::NoSound, QStringLiteral("录音几乎没有声音")};
+        m_recorded = false;
+        m_clip = Clip{};
         return;
     }
     if (!isRecordingPath(m_fileName)) {
@@ -204,8 +230,14 @@ void SoundCardDevice::save()
         m_error = writeFailed(reason);
         return;
     }
-    if (const std::optional<int> failure = writeFileAtomically(m_fileName, bytes))
+    // The older recording goes to the trash only for as long as the new one is not in place.
+    const QByteArray older = locateRecording(m_fileName);
+    const std::optional<QString> inTrash = older.isEmpty() ? std::nullopt : moveToTrash(older);
+    if (const std::optional<int> failure = writeFileAtomically(m_fileName, bytes)) {
         m_error = writeFailed(reasonText(*failure));
+        if (inTrash)
+            restoreFromTrash(*inTrash, older);
+    }
 }
 
 void SoundCardDevice::close()
@@ -218,6 +250,7 @@ void SoundCardDevice::close()
     m_clip = Clip{};
     m_phrases.reset();
     m_recorded = false;
+    m_silentTake = false;
 }
 
 void SoundCardDevice::playerFinished(WavePlayer::Ending ending)

@@ -34,12 +34,17 @@ public:
     std::optional<DeviceError> error() const override { return m_error; }
     Mode mode() const override { return m_mode; }
     qint64 position() const override { return m_player.position(); }
+    bool CanPlay() const override;
+    bool CanRecord() const override;
+    qint64 Length() const override;
     void record() override;
     void stop() override;
+    void listen() override;
 
 private:
     void open();
     void play(bool wait, bool notify);
+    std::optional<DeviceError> loadFile();
     void save();
     void close();
     void playerFinished(WavePlayer::Ending ending);
@@ -57,18 +62,20 @@ private:
     bool m_wait = false;
     std::optional<DeviceError> m_error;
     Mode m_mode = Mode::Closed;
-    // What "play" plays: the opened file, or the latest recording.
+    // What "play" plays: the latest take, else the file once it has been decoded.
     Clip m_clip;
     PhraseFinder m_findPhrases;
     PoemShape m_shape;
     bool m_readAfterMe = false;
-    // Where the title and the lines are spoken in the opened file, when that could be found.
+    // Where the title and the lines are spoken in the file, once decoded, when that was found.
     std::optional<std::vector<Phrase>> m_phrases;
     ReadingPlan m_plan;
     // Follows the sound as it is heard, to tell which part of the poem that is.
     QTimer m_partTimer;
     int m_part = ReadingPlan::NoPart;
     bool m_recorded = false;
+    // The latest take is next to silence, and is not to replace any recording.
+    bool m_silentTake = false;
     // Whether the command under way asked to be told of its end.
     bool m_playNotify = false;
     bool m_recordNotify = false;

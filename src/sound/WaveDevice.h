@@ -16,6 +16,7 @@ struct DeviceError
         NoDevice,       // no sound output or input: no audio server, no sound card
         WriteFailed,    // the recording could not be written
         NotReady,       // the command does not fit the device's state (save with nothing recorded)
+        NoSound,        // the take is next to silence: the microphone is unplugged or muted
     };
 
     Kind kind;
@@ -33,6 +34,13 @@ class WaveDevice : public QObject
 
 public:
     enum class Mode { Closed, Open, Playing, Recording };
+    // What Done reports, numbered as the system's media control numbers them.
+    enum NotifyCode : int {
+        NotifySuccessful = 1,
+        NotifySuperseded = 2,
+        NotifyAborted = 4, // also a recording ended with the Stop button
+        NotifyFailure = 8,
+    };
 
     ~WaveDevice() override = default;
 
@@ -50,26 +58,39 @@ public:
     virtual void setReadAfterMe(bool readAfterMe) = 0;
 
     // Sends "open", "play", "save" or "close" at once.
-    //  open:  a file that exists is loaded for playing (also under an old computer's name);
-    //         for a path with no file an empty recording is prepared.
-    //  play:  plays the loaded sound; with Wait set it returns when the sound has ended, the
-    //         windows repainting meanwhile; clicks and keys made meanwhile are thrown away.
-    //  save:  writes what was recorded to FileName as 16-bit PCM mono WAV at 22,050 Hz,
-    //         creating the sound folder when needed and replacing any older file atomically.
-    //  close: releases the file, the recording and the sound card.
+    //  open:  readies the device for FileName; it reads nothing and needs no sound card, so
+    //         that a broken recording never keeps anyone from making a new one.
+    //  play:  plays the take recorded since "open", else the file at FileName (also under an
+    //         old computer's name), decoded now; with Wait set it returns when the sound has
+    //         ended, the windows repainting meanwhile; clicks and keys made meanwhile are
+    //         thrown away.
+    //  save:  writes the take to FileName as 16-bit PCM mono WAV at 22,050 Hz, creating the
+    //         sound folder when needed and replacing any older file atomically, the older one
+    //         going to the desktop's trash where there is one. A take next to silence is
+    //         dropped instead and the older file stays as it is (NoSound).
+    //  close: releases the file, the take and the sound card.
     virtual void setCommand(const QString &command) = 0;
 
     // What the last command left: nothing when it succeeded.
     virtual std::optional<DeviceError> error() const = 0;
 
     virtual Mode mode() const = 0;
+    // Whether "play" has something to play, and whether Record can start: the device is open
+    // and, for recording, the computer has a sound input.
+    virtual bool CanPlay() const = 0;
+    virtual bool CanRecord() const = 0;
+    // The length of the take recorded since "open" and not yet saved, in milliseconds; 0 when
+    // there is none.
+    virtual qint64 Length() const = 0;
     // While playing: how much of the sound has been heard, in milliseconds, pauses included.
     virtual qint64 position() const = 0;
 
-    // The control's own Record and Stop buttons. Stopping a recording raises Done(4) (the
-    // recording was aborted) when Notify was set.
+    // The control's own Record, Stop and Play buttons. Stopping a recording raises
+    // Done(NotifyAborted) when Notify was set. Play plays as "play" does but without waiting,
+    // and leaves Notify to the recording it was set for.
     virtual void record() = 0;
     virtual void stop() = 0;
+    virtual void listen() = 0;
 
 Q_SIGNALS:
     void Done(int NotifyCode);

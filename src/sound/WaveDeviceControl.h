@@ -12,8 +12,9 @@ class QPushButton;
 
 // The wave-device control, MMControl1 in every window that uses sound. Hidden in the main and
 // playback windows; in the maintenance window it shows the Stop button on the left and the
-// Record button on the right, and between them the input level and the length of the take, so
-// that a silent or unplugged microphone is seen at once.
+// Record button on the right, a Play button beside Stop for listening to the recording, and
+// between them the poem it records for, or, while it records, the input level and the length
+// of the take, so that a silent or unplugged microphone is seen at once.
 class WaveDeviceControl final : public QWidget
 {
     Q_OBJECT
@@ -34,9 +35,19 @@ public:
     void setCommand(const QString &command);
     std::optional<DeviceError> error() const;
     WaveDevice::Mode mode() const;
+    bool CanPlay() const;
+    bool CanRecord() const;
+    qint64 Length() const;
+    // As the Stop button does.
+    void stop();
     qint64 position() const;
 
-    // The loudest sample of the last recording (0 to 1), for telling a silent take.
+    // Until the user's next action the control says that a take of this length was saved, or
+    // that the take held no sound.
+    void showSaved(qint64 milliseconds);
+    void showNoSound();
+
+    // The loudest sample that the meter has shown since Record was pressed (0 to 1).
     qreal takePeak() const { return m_takePeak; }
 
 Q_SIGNALS:
@@ -44,13 +55,19 @@ Q_SIGNALS:
     void partHeard(int part);
 
 private:
-    void showMode(WaveDevice::Mode mode);
+    void showState();
     void showLevel(qreal peak, qint64 elapsedMilliseconds);
+    void showNote(const QString &note);
 
     std::unique_ptr<WaveDevice> m_device;
     QPushButton *m_stopButton;
+    QPushButton *m_playButton;
+    QLabel *m_status;
     QProgressBar *m_levelMeter;
     QLabel *m_elapsed;
     QPushButton *m_recordButton;
+    QString m_fileName;
+    // What the control last has to say of a take or of listening, shown instead of the poem.
+    QString m_note;
     qreal m_takePeak = 0;
 };

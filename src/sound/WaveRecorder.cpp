@@ -1,6 +1,7 @@
 #include "WaveRecorder.h"
 
 #include "AudioError.h"
+#include "DeadAir.h"
 
 #include <QAudioDevice>
 #include <QAudioSource>
@@ -22,6 +23,7 @@ std::optional<DeviceError> WaveRecorder::start()
 {
     release();
     m_pcm.clear();
+    m_peak = 0;
     const QAudioDevice input = QMediaDevices::defaultAudioInput();
     if (input.isNull())
         return DeviceError{DeviceError::Kind::NoDevice, QStringLiteral("找不到录音设备")};
@@ -61,12 +63,14 @@ std::optional<DeviceError> WaveRecorder::start()
     return std::nullopt;
 }
 
-Clip WaveRecorder::stop()
+WaveRecorder::Take WaveRecorder::stop()
 {
     if (m_source)
         takeIn();
     release();
-    return Clip{std::exchange(m_pcm, {}), SampleRate, 1};
+    const Clip clip{std::exchange(m_pcm, {}), SampleRate, 1};
+    const bool silent = m_peak < SilentPeak;
+    return {silent ? clip : trimDeadAir(clip), silent};
 }
 
 void WaveRecorder::takeIn()
@@ -79,6 +83,7 @@ void WaveRecorder::takeIn()
     for (qsizetype i = 0; i < chunk.size() / 2; ++i)
         peak = std::max(peak, std::abs(int(samples[i])));
     m_pcm.append(chunk);
+    m_peak = std::max(m_peak, qreal(peak) / 32768);
     Q_EMIT level(qreal(peak) / 32768, qint64(m_pcm.size() / 2) * 1000 / SampleRate);
 }
 

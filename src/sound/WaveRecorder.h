@@ -20,13 +20,23 @@ class WaveRecorder final : public QObject
 
 public:
     static constexpr int SampleRate = 22050;
+    // A take whose loudest sample stays below this (-40 dBFS) is next to silence: most likely
+    // the microphone is unplugged or muted.
+    static constexpr qreal SilentPeak = 0.01;
+
+    struct Take
+    {
+        Clip clip;
+        bool silent = true;
+    };
 
     explicit WaveRecorder(QObject *parent = nullptr);
     ~WaveRecorder() override;
 
     std::optional<DeviceError> start();
-    // Ends the recording and hands over what was taken in.
-    Clip stop();
+    // Ends the recording and hands over what was taken in, the dead air around the reading
+    // cut short.
+    Take stop();
     bool isRecording() const { return m_source != nullptr; }
 
 Q_SIGNALS:
@@ -42,4 +52,5 @@ private:
     std::unique_ptr<QAudioSource> m_source;
     QIODevice *m_io = nullptr;
     QByteArray m_pcm;
+    qreal m_peak = 0;
 };

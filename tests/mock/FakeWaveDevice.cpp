@@ -28,10 +28,13 @@ void FakeWaveDevice::setCommand(const QString &command)
 {
     write(u"Command="_s + command);
     m_error = failures.contains(command) ? std::optional(failures.value(command)) : std::nullopt;
+    if (m_error && m_error->kind == DeviceError::Kind::NoSound)
+        m_length = 0;
     if (m_error && command != u"close"_s)
         return;
     if (command == u"open"_s) {
         m_hasSound = !locateRecording(m_fileName).isEmpty();
+        m_length = 0;
         setMode(Mode::Open);
     } else if (command == u"play"_s) {
         if (!m_hasSound) {
@@ -44,13 +47,20 @@ void FakeWaveDevice::setCommand(const QString &command)
         if (m_mode == Mode::Playing) // unless it was closed meanwhile
             setMode(Mode::Open);
     } else if (command == u"close"_s) {
+        m_length = 0;
         setMode(Mode::Closed);
     }
+}
+
+bool FakeWaveDevice::CanPlay() const
+{
+    return m_mode == Mode::Open && (m_length > 0 || !locateRecording(m_fileName).isEmpty());
 }
 
 void FakeWaveDevice::record()
 {
     write(u"record"_s);
+    m_elapsed = 0;
     setMode(Mode::Recording);
 }
 
@@ -58,9 +68,18 @@ void FakeWaveDevice::stop()
 {
     write(u"stop"_s);
     const bool wasRecording = m_mode == Mode::Recording;
+    if (wasRecording)
+        m_length = std::max<qint64>(m_elapsed, 1);
     setMode(Mode::Open);
     if (wasRecording && m_notify)
-        Q_EMIT Done(4);
+        Q_EMIT Done(NotifyAborted);
+}
+
+void FakeWaveDevice::listen()
+{
+    write(u"listen"_s);
+    if (CanPlay())
+        setMode(Mode::Playing);
 }
 
 void FakeWaveDevice::write(const QString &line)

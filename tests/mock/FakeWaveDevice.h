@@ -32,15 +32,23 @@ public:
     void setCommand(const QString &command) override;
     std::optional<DeviceError> error() const override { return m_error; }
     Mode mode() const override { return m_mode; }
+    bool CanPlay() const override;
+    bool CanRecord() const override { return m_mode == Mode::Open && !failures.contains("record"); }
+    qint64 Length() const override { return m_length; }
     qint64 position() const override { return 0; }
     void record() override;
     void stop() override;
+    void listen() override;
 
     void raiseDone(int NotifyCode) { Q_EMIT Done(NotifyCode); }
-    void sendLevel(qreal peak, qint64 ms) { Q_EMIT inputLevel(peak, ms); }
+    void sendLevel(qreal peak, qint64 ms)
+    {
+        m_elapsed = ms;
+        Q_EMIT inputLevel(peak, ms);
+    }
     void hearPart(int part) { Q_EMIT partHeard(part); }
 
-    // "DeviceType=waveaudio", "FileName=…", "PoemShape=3,5,5,5,5", "Command=open", "record", …
+    // "DeviceType=waveaudio", "FileName=…", "PoemShape=3,5,5,5,5", "Command=open", "listen" …
     QStringList log;
     // Where the lines go as well, so they outlive the device; may be null.
     QStringList *journal = nullptr;
@@ -55,6 +63,9 @@ private:
     QString m_fileName;
     bool m_notify = false;
     bool m_hasSound = false;
+    // The take since "open", as long as the last level sent says it ran.
+    qint64 m_elapsed = 0;
+    qint64 m_length = 0;
     std::optional<DeviceError> m_error;
     Mode m_mode = Mode::Closed;
 };

@@ -91,6 +91,15 @@ class PhrasesTest final : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    // Only what is read aloud counts: spaces and punctuation are not.
+    void poemShape()
+    {
+        const PoemShape shape =
+            ::poemShape(u"  咏鹅   ", {u"鹅，鹅，鹅，", u"曲项向天歌。", u"Li Bai 701", u"……"});
+        QCOMPARE(shape.title, 2);
+        QCOMPARE(shape.lines, (std::array<int, 4>{3, 5, 8, 0}));
+    }
+
     // The title and lines of the clip; the shape says how many characters the poem has.
     void findPhrases_data()
     {

@@ -1,4 +1,5 @@
 #include "CallSequences.h"
+#include "DeadAir.h"
 #include "FakeWaveDevice.h"
 #include "ReadingPlan.h"
 #include "SoundPath.h"
@@ -113,25 +114,36 @@ private Q_SLOTS:
         QTest::addColumn<Sequence>("sequence");
         QTest::addColumn<QString>("failing");
         QTest::addColumn<QString>("log"); // what the device was sent: commands bare, TYPE waveaudio
+        QTest::addColumn<QString>("said"); // why the sequence failed
         const Sequence play = playToEnd, window = playInPlaybackWindow, arm = armRecording;
         const Sequence save = [](WaveDeviceControl &MMControl1, const QString &path) {
             MMControl1.setFileName(path);
             MMControl1.setCommand(u"open"_s);
             return saveRecording(MMControl1);
         };
+        const QString diskFull = u"磁盘已满"_s;
         QTest::newRow("play to end")
-            << play << QString() << u"Notify=false FILE open Wait=true play close"_s;
+            << play << QString() << u"Notify=false FILE open Wait=true play close"_s << QString();
         QTest::newRow("play to end, open fails")
-            << play << u"open"_s << u"Notify=false FILE open close"_s;
+            << play << u"open"_s << u"Notify=false FILE open close"_s << diskFull;
         QTest::newRow("playback window")
-            << window << QString() << u"TYPE FILE open Notify=false Wait=true play"_s;
+            << window << QString() << u"TYPE FILE open Notify=false Wait=true play"_s << QString();
         QTest::newRow("playback window, play fails")
-            << window << u"play"_s << u"TYPE FILE open Notify=false Wait=true play close"_s;
-        QTest::newRow("arm") << arm << QString() << u"TYPE FILE Notify=false open Notify=true"_s;
+            << window << u"play"_s << u"TYPE FILE open Notify=false Wait=true play close"_s
+            << diskFull;
+        QTest::newRow("arm") << arm << QString() << u"TYPE FILE Notify=false open Notify=true"_s
+                             << QString();
         QTest::newRow("arm, open fails")
-            << arm << u"open"_s << u"TYPE FILE Notify=false open close"_s;
-        QTest::newRow("save") << save << QString() << u"FILE open Wait=true save close"_s;
-        QTest::newRow("save fails") << save << u"save"_s << u"FILE open Wait=true save close"_s;
+            << arm << u"open"_s << u"TYPE FILE Notify=false open close"_s << diskFull;
+        // Still open, for listening to the recording there is.
+        QTest::newRow("arm, no microphone")
+            << arm << u"record"_s << u"TYPE FILE Notify=false open Notify=true"_s
+            << u"找不到录音设备"_s;
+        QTest::newRow("save") << save << QString() << u"FILE open Wait=true save close"_s
+                              << QString();
+        // Still open, with the take, for trying again.
+        QTest::newRow("save fails")
+            << save << u"save"_s << u"FILE open Wait=true save"_s << diskFull;
     }
 
     void callSequences()
@@ -139,6 +151,7 @@ private Q_SLOTS:
         QFETCH(Sequence, sequence);
         QFETCH(QString, failing);
         QFETCH(QString, log);
+        QFETCH(QString, said);
         const QString path = SoundPath(m_folder.path(), u"静夜思"_s);
         QVERIFY(QDir().mkpath(m_folder.filePath(u"sound"_s)) && QFile(path).open(QFile::WriteOnly));
         auto owned = std::make_unique<FakeWaveDevice>();
@@ -154,32 +167,130 @@ private Q_SLOTS:
                      .replace(u"DeviceType=waveaudio"_s, u"TYPE"_s)
                      .replace(u"FileName="_s + path, u"FILE"_s),
                  log);
-        QCOMPARE(result ? result->detail : QString(),
-                 failing.isEmpty() ? QString() : u"磁盘已满"_s);
+        QCOMPARE(result ? result->detail : QString(), said);
     }
 
-    // The maintenance window's recorder shows the take while it runs: the meter in decibels
-    // above -60 dBFS, the clock in minutes and seconds.
-    void controlShowsTheTake()
+    void controlShows_data()
     {
+        QTest::addColumn<QString>("steps"); // separated by "; "
+        QTest::addColumn<QString>("shown"); // the status, or meter and clock; then ■▶● enabled
+        QTest::newRow("closed") << QString() << u" 000"_s;
+        QTest::newRow("armed") << u"arm"_s << u"《春晓》 001"_s;
+        QTest::newRow("armed, recorded before") << u"file; arm"_s << u"《春晓》 011"_s;
+        QTest::newRow("no microphone") << u"nomic; arm"_s << u"没有麦克风，不能录音 000"_s;
+        // The meter in decibels above -60 dBFS, the clock in minutes and seconds.
+        QTest::newRow("recording") << u"arm; record; level 0.5 65999"_s << u"54 1:05 100"_s;
+        QTest::newRow("recording, quiet")
+            << u"arm; record; level 0.5 1000; level 0.0005 600000"_s << u"0 10:00 100"_s;
+        QTest::newRow("listening") << u"file; arm; play"_s << u"《春晓》 100"_s;
+        QTest::newRow("saved") << u"arm; saved 12999; close; arm"_s << u"已保存 0:12 001"_s;
+        QTest::newRow("no sound") << u"arm; silent"_s << u"没有录到声音，请检查麦克风 001"_s;
+        QTest::newRow("said until the next action")
+            << u"file; arm; silent; play; stop"_s << u"《春晓》 011"_s;
+        QTest::newRow("or another poem") << u"arm; saved 1000; other"_s << u"《静夜思》 001"_s;
+    }
+
+    // The maintenance window's recorder shows what it records for and what became of the take;
+    // the red ● is grey whenever it cannot be pressed.
+    void controlShows()
+    {
+        QFETCH(QString, steps);
+        QFETCH(QString, shown);
         auto owned = std::make_unique<FakeWaveDevice>();
         FakeWaveDevice *device = owned.get();
         WaveDeviceControl MMControl1;
         MMControl1.setDevice(std::move(owned));
-        const auto shown = [&] {
-            return u"%1 %2"_s.arg(MMControl1.findChild<QProgressBar *>(u"levelMeter"_s)->value())
-                .arg(MMControl1.findChild<QLabel *>(u"elapsed"_s)->text());
-        };
-        QVERIFY(!armRecording(MMControl1, SoundPath(m_folder.path(), u"春晓"_s)));
-        MMControl1.findChild<QPushButton *>(u"recordButton"_s)->click();
-        device->sendLevel(0.5, 65'999);
-        QCOMPARE(shown(), u"54 1:05"_s);
-        device->sendLevel(0.0005, 600'000);
-        QCOMPARE(shown(), u"0 10:00"_s);
-        QCOMPARE(MMControl1.takePeak(), 0.5); // the loudest moment tells a silent take
-        MMControl1.findChild<QPushButton *>(u"stopButton"_s)->click();
-        MMControl1.findChild<QPushButton *>(u"recordButton"_s)->click();
-        QCOMPARE(MMControl1.takePeak(), 0.0); // a new take starts from silence
+        const QString path = SoundPath(m_folder.path(), u"春晓"_s);
+        QFile::remove(path);
+        for (const QString &step : steps.split(u"; "_s, Qt::SkipEmptyParts)) {
+            const QStringList words = step.split(u' ');
+            if (step == u"file"_s)
+                QVERIFY(QDir().mkpath(m_folder.filePath(u"sound"_s)) &&
+                        QFile(path).open(QFile::WriteOnly));
+            else if (step == u"nomic"_s)
+                device->failures.insert(u"record"_s, {});
+            else if (step == u"arm"_s || step == u"other"_s)
+                armRecording(MMControl1, step == u"arm"_s ? path : u"/sound/静夜思.wav"_s);
+            else if (words[0] == u"level"_s)
+                device->sendLevel(words[1].toDouble(), words[2].toLongLong());
+            else if (words[0] == u"saved"_s)
+                MMControl1.showSaved(words[1].toLongLong());
+            else if (step == u"silent"_s)
+                MMControl1.showNoSound();
+            else if (step == u"close"_s)
+                MMControl1.setCommand(step);
+            else
+                MMControl1.findChild<QPushButton *>(step + u"Button"_s)->click();
+        }
+        const auto *status = MMControl1.findChild<QLabel *>(u"status"_s);
+        QString actual =
+            status->isVisibleTo(&MMControl1)
+                ? status->text().remove(u'\n')
+                : u"%1 %2"_s.arg(MMControl1.findChild<QProgressBar *>(u"levelMeter"_s)->value())
+                      .arg(MMControl1.findChild<QLabel *>(u"elapsed"_s)->text());
+        actual += u' ';
+        for (const char *name : {"stopButton", "playButton", "recordButton"})
+            actual +=
+                MMControl1.findChild<QPushButton *>(QLatin1String(name))->isEnabled() ? u'1' : u'0';
+        QCOMPARE(actual, shown);
+
+        auto *record = MMControl1.findChild<QPushButton *>(u"recordButton"_s);
+        const QImage look = record->grab().toImage();
+        bool red = false;
+        for (int y = 0; y < look.height(); ++y) {
+            for (int x = 0; x < look.width(); ++x) {
+                const QColor c = look.pixelColor(x, y);
+                red = red || (c.red() > 150 && c.green() < 60 && c.blue() < 60);
+            }
+        }
+        QCOMPARE(red, record->isEnabled());
+    }
+
+    void trimDeadAir_data()
+    {
+        QTest::addColumn<QString>("take"); // seconds of: t tone, n room noise, N loud room, z
+                                           // digital silence, c a click
+        QTest::addColumn<double>("from");  // what is kept of it, in seconds
+        QTest::addColumn<double>("to");
+        QTest::newRow("breath, reading, pause") << u"n1.5 t2 n1"_s << 1.25 << 3.75;
+        QTest::newRow("digital silence") << u"z1.5 t2 z1"_s << 1.25 << 3.75;
+        QTest::newRow("loud room") << u"N1.5 t2 N1"_s << 1.25 << 3.75;
+        QTest::newRow("a pause inside is kept") << u"n1 t0.5 n1.5 t0.5 n1"_s << 0.75 << 3.75;
+        QTest::newRow("sound end to end") << u"t3"_s << 0.0 << 3.0;
+        QTest::newRow("reading at once") << u"t1 n2"_s << 0.0 << 1.25;
+        QTest::newRow("the click of the mouse") << u"n0.2 c0.01 n1 t1 n0.5"_s << 0.96 << 2.46;
+    }
+
+    void trimDeadAir()
+    {
+        QFETCH(QString, take);
+        QFETCH(double, from);
+        QFETCH(double, to);
+        const int rate = 22050;
+        const QHash<QChar, double> amplitudes{
+            {u't', 0.5}, {u'n', 0.0005}, {u'N', 0.05}, {u'z', 0.0}, {u'c', 0.9}};
+        std::vector<qint16> samples;
+        quint32 noise = 1; // never repeats within a take, so the kept part is found by its bytes
+        for (const QString &part : take.split(u' ')) {
+            const double amplitude = amplitudes.value(part[0]);
+            for (qint64 i = 0; i < qint64(part.mid(1).toDouble() * rate); ++i) {
+                noise = noise * 1664525 + 1013904223;
+                const double value = part[0] == u't'
+                                         ? toneSample(i, rate, amplitude)
+                                         : amplitude * (double(noise >> 8) / (1 << 23) - 1);
+                samples.push_back(qint16(std::lround(value * 32767)));
+            }
+        }
+        const Clip clip{QByteArray(reinterpret_cast<const char *>(samples.data()),
+                                   qsizetype(samples.size() * 2)),
+                        rate, 1};
+        const Clip kept = ::trimDeadAir(clip);
+        const qsizetype start = clip.pcm.indexOf(kept.pcm) / 2;
+        QVERIFY(start >= 0);
+        QVERIFY2(std::abs(double(start) / rate - from) < 0.011,
+                 qPrintable(QString::number(double(start) / rate)));
+        const double end = double(start + kept.frames()) / rate;
+        QVERIFY2(std::abs(end - to) < 0.011, qPrintable(QString::number(end)));
     }
 
     void decode_data()

@@ -59,14 +59,15 @@ class SoundCardTest final : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        QVERIFY2(!QMediaDevices::defaultAudioOutput().isNull(),
-                 "no sound output: is the test server running?");
+        if (QMediaDevices::defaultAudioOutput().isNull())
+            QSKIP("needs the test sound server, and there is no sound output");
         std::signal(SIGXFSZ, SIG_IGN); // past the file size limit, a write fails instead
     }
 
     void init()
     {
         m_folder = std::make_unique<QTemporaryDir>();
+        qputenv("XDG_DATA_HOME", QFile::encodeName(m_folder->filePath(u"data"_s)));
         m_control = std::make_unique<WaveDeviceControl>();
         m_control->setDevice(makeSoundCardDevice());
     }
@@ -244,11 +245,13 @@ private Q_SLOTS:
         setrlimit(RLIMIT_FSIZE, &limited);
         const std::optional<DeviceError> error = saveRecording(*m_control);
         setrlimit(RLIMIT_FSIZE, &unlimited);
-        QCOMPARE(m_control->mode(), WaveDevice::Mode::Closed);
+        // A save that fails keeps the take, for trying again.
+        QCOMPARE(m_control->mode(), error ? WaveDevice::Mode::Open : WaveDevice::Mode::Closed);
         QCOMPARE(error ? error->detail : QString(), failure);
         if (error) {
             QCOMPARE(error->kind, kind);
             QCOMPARE(contents(path), older);
+            QCOMPARE(QDir(m_folder->filePath(u"data/Trash/files"_s)).entryList(QDir::Files), {});
             QCOMPARE(QDir(m_folder->filePath(u"sound"_s))
                          .entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot),
                      older.isEmpty() ? QStringList() : QStringList{u"春晓.wav"_s});

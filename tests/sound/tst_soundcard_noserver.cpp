@@ -22,7 +22,8 @@ class NoServerTest final : public QObject
 
 private Q_SLOTS:
     // Reading aloud, arming a new recording and recording over an old one each say at once
-    // that there is no sound device, in words for the message.
+    // that there is no sound device, in words for the message; a recording that is not there
+    // is told as missing, since opening it needs no sound card.
     void commandsSayNoDevice()
     {
         QTemporaryDir folder;
@@ -38,18 +39,21 @@ private Q_SLOTS:
         QElapsedTimer clock;
         clock.start();
         QVERIFY(noDevice(playToEnd(MMControl1, existing)));
-        QVERIFY(noDevice(armRecording(MMControl1, SoundPath(folder.path(), u"春晓"_s))));
-        QVERIFY(!armRecording(MMControl1, existing));
-        MMControl1.findChild<QPushButton *>(u"recordButton"_s)->click();
-        QVERIFY(noDevice(MMControl1.error()));
+        const QString missing = SoundPath(folder.path(), u"春晓"_s);
+        QCOMPARE(playToEnd(MMControl1, missing)->kind, DeviceError::Kind::MissingFile);
+        QVERIFY(noDevice(armRecording(MMControl1, missing)));
+        QVERIFY(noDevice(armRecording(MMControl1, existing)));
+        QVERIFY(!MMControl1.findChild<QPushButton *>(u"recordButton"_s)->isEnabled());
         QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
     }
 
-    // The program itself starts, and 朗读 tells the parent why nothing is heard.
+    // The program itself starts, and 朗读 tells the parent why nothing is heard: no sound card
+    // for a recording there is, the missing recording for one that is not.
     void readingAloudSaysSo()
     {
         QTemporaryDir folder;
-        LibraryFixture::writeLibrary(folder.path(), LibraryFixture::poem(u"静夜思"_s));
+        LibraryFixture::writeLibrary(folder.path(), LibraryFixture::poem(u"静夜思"_s) +
+                                                        LibraryFixture::poem(u"春晓"_s));
         QVERIFY(QDir().mkpath(folder.filePath(u"sound"_s)) &&
                 writeTone(QFile::encodeName(SoundPath(folder.path(), u"静夜思"_s)),
                           SF_FORMAT_WAV | SF_FORMAT_PCM_16, 22050, {0.5}, 22050));
@@ -61,6 +65,11 @@ private Q_SLOTS:
         QVERIFY2(catcher.text().startsWith(u"没有可用的放音设备，无法朗读《静夜思》"_s),
                  qPrintable(catcher.text()));
         QVERIFY(readAloud->isEnabled());
+        QTest::mouseClick(form.findChild<QPushButton *>(u"Command1_1"_s), Qt::LeftButton);
+        MessageBoxCatcher missing;
+        QTest::mouseClick(readAloud, Qt::LeftButton);
+        QVERIFY2(missing.text().startsWith(u"没有找到《春晓》的录音："_s),
+                 qPrintable(missing.text()));
     }
 };
 
