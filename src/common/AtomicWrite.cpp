@@ -3,6 +3,7 @@
 #include "NativePath.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -44,9 +45,24 @@ void syncFolder(const QByteArray &folder)
     }
 }
 
+// Gives the temporary file its name without ever taking that name from another file. A file
+// system that cannot rename so (some network ones) can still make a second link.
+int renameUnlessExists(const QByteArray &from, const QByteArray &to)
+{
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL)
+        return errno;
+    if (::link(from.constData(), to.constData()) != 0)
+        return errno;
+    ::unlink(from.constData());
+    return 0;
+}
+
 } // namespace
 
-std::optional<int> writeFileAtomically(const QString &path, QByteArrayView bytes)
+std::optional<int> writeFileAtomically(const QString &path, QByteArrayView bytes,
+                                       ExistingFile existing)
 {
     const QByteArray target = nativePath(path);
     const qsizetype slash = target.lastIndexOf('/');
@@ -62,7 +78,9 @@ std::optional<int> writeFileAtomically(const QString &path, QByteArrayView bytes
         error = errno;
     if (::close(fd) != 0 && error == 0)
         error = errno;
-    if (error == 0 && ::rename(temporary.constData(), target.constData()) != 0)
+    if (error == 0 && existing == ExistingFile::Keep)
+        error = renameUnlessExists(temporary, target);
+    else if (error == 0 && ::rename(temporary.constData(), target.constData()) != 0)
         error = errno;
     if (error != 0) {
         ::unlink(temporary.constData());

@@ -261,6 +261,12 @@ std::optional<DeviceError> Form2::arm(const QString &title)
 {
     finishTake();
     const QString soundPath = SoundPath(m_applicationFolder, title);
+    // A title from a library made elsewhere may name no file in the sound folder at all.
+    if (!isRecordingPath(soundPath)) {
+        closeDevice(*m_ui->MMControl1);
+        m_armedPath.clear();
+        return std::nullopt;
+    }
     const auto failure = armRecording(*m_ui->MMControl1, soundPath);
     m_armedPath = m_ui->MMControl1->mode() == WaveDevice::Mode::Closed ? QString() : soundPath;
     return failure;

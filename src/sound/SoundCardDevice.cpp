@@ -93,6 +93,10 @@ void SoundCardDevice::record()
         m_error = failure;
         return;
     }
+    // A new take drops the one before, also one that could not be saved.
+    m_clip = Clip{};
+    m_recorded = false;
+    m_silentTake = false;
     m_recordNotify = notify;
     setMode(Mode::Recording);
 }

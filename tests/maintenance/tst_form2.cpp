@@ -230,10 +230,10 @@ private:
             const auto loud = [](short sample) { return std::abs(sample) > 1000; };
             const auto first = std::find_if(saved.samples.begin(), saved.samples.end(), loud);
             const auto last = std::find_if(saved.samples.rbegin(), saved.samples.rend(), loud);
-            const double rate = saved.info.samplerate, frames = double(saved.samples.size());
+            const double rate = saved.info.samplerate;
             const double before = double(first - saved.samples.begin()) / rate;
             const double after = double(last - saved.samples.rbegin()) / rate;
-            const double tone = frames / rate - before - after;
+            const double tone = double(saved.samples.size()) / rate - before - after;
             qInfo("saved %.3f s of air, %.3f s of tone, %.3f s of air", before, tone, after);
             QVERIFY(rate == 22050 && before <= 0.3 && after <= 0.3);
             QVERIFY(std::abs(tone - arg.toDouble()) <= 0.02);
@@ -334,9 +334,8 @@ private Q_SLOTS:
             << u"add   静夜思  ; list 春晓|静夜思~; buttons 00; told 静夜思.wav open; record; "
                u"type 0 春晓; 录入确认; list 春晓|静夜思~|春晓~; "
                u"told record stop save close 静夜思.wav open 春晓.wav open; double 1; 删除; "
-               u"told 静夜思.wav open close; double 1; 删除; told 春晓.wav open; close; told "
-               u"close; "
-               u"window closed; unchanged"_s;
+               u"told 静夜思.wav open close; double 1; 删除; told 春晓.wav open; close; "
+               u"told close; window closed; unchanged"_s;
         QTest::newRow("an added poem rewritten")
             << poem(u"春晓"_s)
             << u"add  静夜思; 返回; told 静夜思.wav open close; window reloaded; file 春晓|静夜思+"_s;
@@ -363,9 +362,8 @@ private Q_SLOTS:
         QTest::newRow("record again")
             << poem(u"静夜思"_s) + poem(u"春晓"_s)
             << u"recording 春晓.wav; double 1; listen; stop; told 春晓.wav open listen stop; "
-               u"record; "
-               u"stop; list 静夜思|春晓; buttons 01; told record stop save close 春晓.wav open; "
-               u"status 已保存 0:00; unchanged"_s;
+               u"record; stop; list 静夜思|春晓; buttons 01; "
+               u"told record stop save close 春晓.wav open; status 已保存 0:00; unchanged"_s;
         QTest::newRow("返回 during a take")
             << QByteArray()
             << u"add 静夜思; record; 返回; told 静夜思.wav open record stop save close 静夜思.wav "
@@ -397,6 +395,8 @@ private Q_SLOTS:
             << poem(u"静夜思"_s) + poem(u"春晓"_s) + poem(u" 静夜思"_s)
             << u"recording 静夜思.wav; double 2; 删除; sound 静夜思.wav; trash; double 0; 删除; "
                u"sound; trash 静夜思.wav; unrecorded 春晓"_s;
+        QTest::newRow("no recording for a title leading elsewhere")
+            << poem(u"../x"_s) << u"double 0; told; buttons 01"_s;
         QTest::newRow("delete the last, never recorded")
             << three << u"bare 2; 删除; list 静夜思~|春晓~; file 静夜思|春晓"_s;
         QTest::newRow("nothing selected, or disarmed")
@@ -418,8 +418,8 @@ private Q_SLOTS:
                     << poem(u"静夜思"_s) + poem(u"春晓"_s)
                     << u"recording 静夜思.wav; add abc; break %1; double 0; %2; "
                        u"said <app>/Kavendo.dbf（%3; list 静夜思|春晓|abc~; window shown; "
-                       u"told abc.wav open 静夜思.wav open; mend %1; folder Kavendo.dbf; sound "
-                       u"静夜思.wav; "
+                       u"told abc.wav open 静夜思.wav open; mend %1; folder Kavendo.dbf; "
+                       u"sound 静夜思.wav; "
                        u"unchanged; 返回; window reloaded; file 静夜思|春晓|abc+"_s.arg(
                            broken, pressed, breakage.section(u' ', 1));
             }

@@ -43,7 +43,9 @@ private Q_SLOTS:
         QCOMPARE(playToEnd(MMControl1, missing)->kind, DeviceError::Kind::MissingFile);
         QVERIFY(noDevice(armRecording(MMControl1, missing)));
         QVERIFY(noDevice(armRecording(MMControl1, existing)));
+        // Still armed, so that the recording there is can be listened to.
         QVERIFY(!MMControl1.findChild<QPushButton *>(u"recordButton"_s)->isEnabled());
+        QVERIFY(MMControl1.findChild<QPushButton *>(u"playButton"_s)->isEnabled());
         QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
     }
 

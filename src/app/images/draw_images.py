@@ -1,12 +1,15 @@
 #!/usr/bin/env python3
-"""Draws Kavendo's logo and icon and writes them as XPM files beside this script.
+"""Draws Kavendo's logo and icon and writes them beside this script.
 
-The pictures are ours: strokes and shapes placed by hand on a pixel grid below. The XPM files
-are committed; run this script again only after changing a drawing here.
+The pictures are ours: strokes and shapes placed by hand on a grid below. The program carries
+the XPM files; the desktop takes the icon as PNG in every size it asks for, and as SVG. All
+these files are committed; run this script again only after changing a drawing here.
 """
 
 import math
 import pathlib
+import struct
+import zlib
 
 HERE = pathlib.Path(__file__).resolve().parent
 
@@ -49,6 +52,21 @@ class Canvas:
         rows = ['"' + "".join(palette[c] for c in row) + '"' for row in self.pixels]
         lines += [row + "," for row in rows[:-1]] + [rows[-1], "};"]
         (HERE / name).write_text("\n".join(lines) + "\n", encoding="ascii")
+
+    def write_png(self, name):
+        """8-bit RGBA; the colour "None" is transparent."""
+        def rgba(colour):
+            return bytes(4) if colour == NONE else bytes.fromhex(colour[1:]) + b"\xff"
+
+        raw = b"".join(b"\0" + b"".join(rgba(c) for c in row) for row in self.pixels)
+
+        def chunk(kind, data):
+            body = kind + data
+            return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body))
+
+        header = struct.pack(">IIBBBBB", self.width, self.height, 8, 6, 0, 0, 0)
+        (HERE / name).write_bytes(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header)
+                                  + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
 
 
 def distance_to_segment(px, py, x0, y0, x1, y1):
@@ -98,45 +116,73 @@ SILVER = "#C0C0C0"
 YELLOW = "#FFFF00"
 ICON_KEYS = {NONE: " ", BLACK: "k", MAROON: "m", RED: "r", GREY: "g", SILVER: "s", WHITE: "w",
              YELLOW: "y"}
+GRID = 32  # the icon is drawn on a grid of 32 by 32 units
 
 
-def draw_book(size):
-    """A closed red book standing a little turned, its pages showing at the bottom right."""
-    book = Canvas(size, size, NONE)
-    s = size / 32  # the 32-pixel drawing is the measure; the small one follows it
+def draw_book(box, detailed):
+    """A closed red book standing a little turned, its pages showing at the bottom right.
 
-    def at(value):
-        return int(round(value * s))
-
-    left, top, right, bottom = at(6), at(2), at(24), at(26)
-    depth = max(2, at(4))
-    # The block of pages behind the cover, seen along its right and bottom edges.
-    book.rect(left + depth, top + depth, right + depth, bottom + depth, GREY)
-    book.rect(left + depth, top + depth + 1, right + depth - 1, bottom + depth - 1, WHITE)
-    for y in range(top + depth + 2, bottom + depth - 1, 2):
-        book.rect(right + 1, y, right + depth - 1, y, SILVER)
-    for x in range(left + depth + 1, right + depth - 1, 2):
-        book.rect(x, bottom + 1, x, bottom + depth - 1, SILVER)
-    book.rect(left + depth, bottom + depth, right + depth, bottom + depth, GREY)
-    book.rect(right + depth, top + depth, right + depth, bottom + depth, GREY)
+    box(left, top, right, bottom, colour) fills a rectangle of grid units, right and bottom
+    excluded. The fine lines of the cover and its label are left out when detailed is false:
+    at 16 pixels they would only blur it.
+    """
+    # The block of pages behind the cover, seen along its right and bottom edges; their lines
+    # stay a pixel apart at 16 pixels.
+    box(10, 6, 29, 31, GREY)
+    box(10, 7, 28, 30, WHITE)
+    pitch = 2 if detailed else 4
+    for y in range(8, 29, pitch):
+        box(25, y, 28, y + 1, SILVER)
+    for x in range(11, 27, pitch):
+        box(x, 27, x + 1, 30, SILVER)
     # The cover with its outline, the spine on the left and a label for the title.
-    book.rect(left, top, right, bottom, BLACK)
-    book.rect(left + 1, top + 1, right - 1, bottom - 1, RED)
-    spine = max(1, at(3))
-    book.rect(left + 1, top + 1, left + spine, bottom - 1, MAROON)
-    if size >= 32:
-        book.rect(left + spine + 1, top + 1, left + spine + 1, bottom - 1, BLACK)
-        book.rect(at(14), at(6), at(21), at(11), YELLOW)
-        book.rect(at(15), at(8), at(20), at(8), GREY)
-        book.rect(at(15), at(10) - 1, at(19), at(10) - 1, GREY)
-        book.rect(right - 1, top + 1, right - 1, bottom - 1, MAROON)
-        book.rect(left + spine + 2, bottom - 1, right - 1, bottom - 1, MAROON)
+    box(6, 2, 25, 27, BLACK)
+    box(7, 3, 24, 26, RED)
+    box(7, 3, 11, 26, MAROON)
+    if detailed:
+        box(10, 3, 11, 26, BLACK)
+        box(14, 6, 22, 12, YELLOW)
+        box(15, 8, 21, 9, GREY)
+        box(15, 9, 20, 10, GREY)
+        box(23, 3, 24, 26, MAROON)
+        box(11, 25, 24, 26, MAROON)
     else:
-        book.rect(at(14), at(7), at(21), at(9), YELLOW)
-    book.write_xpm(f"kavendo-{size}.xpm", ICON_KEYS)
+        box(14, 7, 22, 10, YELLOW)
+
+
+def draw_book_pixels(size):
+    book = Canvas(size, size, NONE)
+
+    def at(units):
+        return math.floor(units * size / GRID + 0.5)
+
+    def box(left, top, right, bottom, colour):
+        # Every shape keeps at least one pixel, however small the icon.
+        x, y = at(left), at(top)
+        book.rect(x, y, max(at(right), x + 1) - 1, max(at(bottom), y + 1) - 1, colour)
+
+    draw_book(box, detailed=size >= GRID)
+    return book
+
+
+def write_book_svg(name):
+    """The detailed book as squares on its grid, which scale to any size with sharp edges."""
+    shapes = []
+
+    def box(left, top, right, bottom, colour):
+        shapes.append(f'  <rect x="{left}" y="{top}" width="{right - left}" '
+                      f'height="{bottom - top}" fill="{colour}"/>')
+
+    draw_book(box, detailed=True)
+    lines = [f'<svg xmlns="http://www.w3.org/2000/svg" width="{GRID}" height="{GRID}" '
+             f'viewBox="0 0 {GRID} {GRID}" shape-rendering="crispEdges">'] + shapes + ["</svg>"]
+    (HERE / name).write_text("\n".join(lines) + "\n", encoding="ascii")
 
 
 if __name__ == "__main__":
     draw_logo()
-    draw_book(32)
-    draw_book(16)
+    for size in (32, 16):
+        draw_book_pixels(size).write_xpm(f"kavendo-{size}.xpm", ICON_KEYS)
+    for size in (16, 32, 48, 64, 128, 256):
+        draw_book_pixels(size).write_png(f"kavendo-{size}.png")
+    write_book_svg("kavendo.svg")
