@@ -9,9 +9,12 @@
 #include "Form3.h"
 #include "LibraryFile.h"
 #include "NativePath.h"
+#include "Phrases.h"
+#include "PoemDisplay.h"
 #include "PoemTitleModel.h"
 #include "RepeatCount.h"
 #include "SoundPath.h"
+#include "WaveDeviceControl.h"
 
 #include <QEvent>
 
@@ -37,6 +40,11 @@ QString playbackFailure(const DeviceError &error, const QString &title, const QS
     default:
         return QStringLiteral("无法播放《%1》的录音：%2（%3）").arg(title, where, error.detail);
     }
+}
+
+PoemShape shapeOf(const PoemRecord &poem)
+{
+    return poemShape(poem.Title(), {poem.Lines(1), poem.Lines(2), poem.Lines(3), poem.Lines(4)});
 }
 
 // A library far larger than the program ever writes, made elsewhere, still has its count shown
@@ -79,6 +87,8 @@ Form1::Form1(const Environment &environment, QWidget *parent)
     connect(Command1[3], &QPushButton::clicked, this, &Form1::showHelp);
     connect(Command1[4], &QPushButton::clicked, this, &Form1::openMaintenance);
     connect(ui->Command2, &QPushButton::clicked, this, &Form1::readContinuously);
+    connect(ui->MMControl1, &WaveDeviceControl::partHeard, ui->Label1,
+            &PoemDisplay::setHighlightedPart);
 
     finishDesign(270, 1425);
     Init_Me();
@@ -126,7 +136,10 @@ void Form1::readAloud()
     const QString title = trimSpaces(ui->Text1->text());
     const QString path = SoundPath(m_environment.applicationFolder, title);
     Command1[0]->setEnabled(false);
+    ui->MMControl1->setPoemShape(shapeOf(Poems[CurrentPoem]));
+    ui->MMControl1->setReadAfterMe(ui->Command3->isChecked());
     const std::optional<DeviceError> failure = playToEnd(*ui->MMControl1, path);
+    ui->Label1->setHighlightedPart(PoemDisplay::NoPart);
     Command1[0]->setEnabled(true);
     if (failure)
         Dialogs::information(this, playbackFailure(*failure, title, path));
@@ -182,7 +195,10 @@ void Form1::readContinuously()
             ShowCurrentPoem();
             Form3 playback(m_environment, LxLdBz, this);
             playback.setPoemTitle(Poems[k].Title());
+            playback.setReading(shapeOf(Poems[k]), ui->Command3->isChecked());
+            connect(&playback, &Form3::partHeard, ui->Label1, &PoemDisplay::setHighlightedPart);
             playback.exec();
+            ui->Label1->setHighlightedPart(PoemDisplay::NoPart);
         }
     }
 }

@@ -4,6 +4,7 @@
 #include "BusyWhilePlaying.h"
 #include "CallSequences.h"
 #include "SoundPath.h"
+#include "WaveDeviceControl.h"
 
 #include <QCloseEvent>
 
@@ -22,6 +23,7 @@ Form3::Form3(const Environment &environment, bool &LxLdBz, QWidget *parent)
     Timer2.setSingleShot(true);
     connect(&Timer1, &QTimer::timeout, this, &Form3::play);
     connect(&Timer2, &QTimer::timeout, this, &Form3::finish);
+    connect(ui->MMControl1, &WaveDeviceControl::partHeard, this, &Form3::partHeard);
     connect(ui->Command1, &QPushButton::clicked, this, &Form3::askToStop);
     // The one control that works while the poem is being read.
     stayUsableWhilePlaying(ui->Command1);
@@ -35,6 +37,12 @@ Form3::~Form3() = default;
 void Form3::setPoemTitle(const QString &storedTitle)
 {
     ui->Label1->setText(storedTitle);
+}
+
+void Form3::setReading(const PoemShape &shape, bool readAfterMe)
+{
+    ui->MMControl1->setPoemShape(shape);
+    ui->MMControl1->setReadAfterMe(readAfterMe);
 }
 
 void Form3::play()

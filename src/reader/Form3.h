@@ -2,6 +2,7 @@
 
 #include "DesignedWindow.h"
 #include "Environment.h"
+#include "Phrases.h"
 
 #include <QTimer>
 
@@ -26,6 +27,13 @@ public:
 
     // The poem to read, by its title as stored.
     void setPoemTitle(const QString &storedTitle);
+    // How many characters its title and lines have, and whether to pause after each for the
+    // child to say it again (跟读).
+    void setReading(const PoemShape &shape, bool readAfterMe);
+
+Q_SIGNALS:
+    // The part of the poem being heard: 0 the title, 1 to 4 the lines, -1 none.
+    void partHeard(int part);
 
 protected:
     void closeEvent(QCloseEvent *event) override;

@@ -26,10 +26,22 @@ DeviceError writeFailed(const QString &why)
     return {DeviceError::Kind::WriteFailed, why};
 }
 
+// Often enough for a lit line to follow the voice closely, and no burden to the computer.
+constexpr int PartIntervalMs = 10;
+
+bool isEmpty(const PoemShape &shape)
+{
+    return shape.title == 0 && std::ranges::all_of(shape.lines, [](int n) { return n == 0; });
+}
+
 } // namespace
 
-SoundCardDevice::SoundCardDevice()
+SoundCardDevice::SoundCardDevice(PhraseFinder findPhrases)
+    : m_findPhrases(std::move(findPhrases))
 {
+    m_partTimer.setInterval(PartIntervalMs);
+    m_partTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_partTimer, &QTimer::timeout, this, [this] { showPart(m_plan.partAt(position())); });
     connect(&m_player, &WavePlayer::finished, this, &SoundCardDevice::playerFinished);
     connect(&m_recorder, &WaveRecorder::level, this, &WaveDevice::inputLevel);
     connect(&m_recorder, &WaveRecorder::level, this, [this](qreal, qint64 elapsedMilliseconds) {
@@ -98,8 +110,10 @@ void SoundCardDevice::stop()
         WaveRecorder::Take take = m_recorder.stop();
         m_recorded = !take.clip.pcm.isEmpty();
         m_silentTake = take.silent;
-        if (m_recorded)
+        if (m_recorded) {
             m_clip = std::move(take.clip);
+            m_phrases.reset();
+        }
         setMode(Mode::Open);
         if (std::exchange(m_recordNotify, false))
             postDone(NotifyAborted);
@@ -156,12 +170,14 @@ void SoundCardDevice::play(bool wait, bool notify)
     }
     m_playNotify = false;
     m_player.stop();
-    if (auto failure = m_player.start(m_clip)) {
+    m_plan = ReadingPlan(m_phrases.value_or(std::vector<Phrase>()), m_readAfterMe);
+    if (auto failure = m_player.start(m_plan.played(m_clip))) {
         m_error = failure;
         return;
     }
     m_playNotify = notify;
     setMode(Mode::Playing);
+    m_partTimer.start();
     if (!wait)
         return;
 
@@ -183,6 +199,7 @@ std::optional<DeviceError> SoundCardDevice::loadFile()
     if (!clip)
         return DeviceError{DeviceError::Kind::UnreadableFile, reason};
     m_clip = std::move(*clip);
+    m_phrases = isEmpty(m_shape) ? std::nullopt : m_findPhrases(m_clip, m_shape);
     return std::nullopt;
 }
 
@@ -235,12 +252,15 @@ void SoundCardDevice::close()
     m_player.stop();
     m_recorder.stop();
     m_clip = Clip{};
+    m_phrases.reset();
     m_recorded = false;
     m_silentTake = false;
 }
 
 void SoundCardDevice::playerFinished(WavePlayer::Ending ending)
 {
+    m_partTimer.stop();
+    showPart(ReadingPlan::NoPart);
     if (m_mode == Mode::Playing)
         setMode(Mode::Open);
     if (ending == WavePlayer::Ending::Failed)
@@ -275,6 +295,12 @@ void SoundCardDevice::setMode(Mode mode)
         return;
     m_mode = mode;
     Q_EMIT modeChanged(mode);
+}
+
+void SoundCardDevice::showPart(int part)
+{
+    if (std::exchange(m_part, part) != part)
+        Q_EMIT partHeard(part);
 }
 
 void SoundCardDevice::postDone(int NotifyCode)

@@ -1,10 +1,14 @@
 #pragma once
 
+#include "ReadingPlan.h"
 #include "WaveDevice.h"
 #include "WaveFile.h"
 #include "WavePlayer.h"
 #include "WaveRecorder.h"
 
+#include <QTimer>
+
+#include <functional>
 #include <memory>
 
 // The wave device on the computer's sound card: the MCI-like members and commands over a
@@ -14,16 +18,22 @@ class SoundCardDevice final : public WaveDevice
     Q_OBJECT
 
 public:
-    SoundCardDevice();
+    using PhraseFinder =
+        std::function<std::optional<std::vector<Phrase>>(const Clip &, const PoemShape &)>;
+
+    explicit SoundCardDevice(PhraseFinder findPhrases = ::findPhrases);
     ~SoundCardDevice() override;
 
     void setDeviceType(const QString &type) override { m_deviceType = type; }
     void setFileName(const QString &fileName) override { m_fileName = fileName; }
     void setNotify(bool notify) override { m_notify = notify; }
     void setWait(bool wait) override { m_wait = wait; }
+    void setPoemShape(const PoemShape &shape) override { m_shape = shape; }
+    void setReadAfterMe(bool readAfterMe) override { m_readAfterMe = readAfterMe; }
     void setCommand(const QString &command) override;
     std::optional<DeviceError> error() const override { return m_error; }
     Mode mode() const override { return m_mode; }
+    qint64 position() const override { return m_player.position(); }
     bool CanPlay() const override;
     bool CanRecord() const override;
     qint64 Length() const override;
@@ -40,6 +50,7 @@ private:
     void playerFinished(WavePlayer::Ending ending);
     void recorderFailed(const DeviceError &error);
     void setMode(Mode mode);
+    void showPart(int part);
     // Done arrives as an event of its own, as it would from the system, so that a handler
     // may send the next command without running inside this one.
     void postDone(int NotifyCode);
@@ -53,6 +64,15 @@ private:
     Mode m_mode = Mode::Closed;
     // What "play" plays: the latest take, else the file once it has been decoded.
     Clip m_clip;
+    PhraseFinder m_findPhrases;
+    PoemShape m_shape;
+    bool m_readAfterMe = false;
+    // Where the title and the lines are spoken in the file, once decoded, when that was found.
+    std::optional<std::vector<Phrase>> m_phrases;
+    ReadingPlan m_plan;
+    // Follows the sound as it is heard, to tell which part of the poem that is.
+    QTimer m_partTimer;
+    int m_part = ReadingPlan::NoPart;
     bool m_recorded = false;
     // The latest take is next to silence, and is not to replace any recording.
     bool m_silentTake = false;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Phrases.h"
+
 #include <QObject>
 #include <QString>
 
@@ -48,6 +50,12 @@ public:
     virtual void setNotify(bool notify) = 0;
     // Applies to the next command: when set, the command returns only once it has finished.
     virtual void setWait(bool wait) = 0;
+    // What "open" needs to find where the title and each line are spoken in a recording: the
+    // number of characters in each. An empty shape finds nothing.
+    virtual void setPoemShape(const PoemShape &shape) = 0;
+    // For every "play" from now on: after each phrase found, a pause as long as the phrase plus
+    // a second, so that a child can say it after the voice.
+    virtual void setReadAfterMe(bool readAfterMe) = 0;
 
     // Sends "open", "play", "save" or "close" at once.
     //  open:  readies the device for FileName; it reads nothing and needs no sound card, so
@@ -74,6 +82,8 @@ public:
     // The length of the take recorded since "open" and not yet saved, in milliseconds; 0 when
     // there is none.
     virtual qint64 Length() const = 0;
+    // While playing: how much of the sound has been heard, in milliseconds, pauses included.
+    virtual qint64 position() const = 0;
 
     // The control's own Record, Stop and Play buttons. Stopping a recording raises
     // Done(NotifyAborted) when Notify was set. Play plays as "play" does but without waiting,
@@ -88,6 +98,9 @@ Q_SIGNALS:
     // While recording: the loudest sample of the sound just taken in (0 to 1), and how long the
     // recording has run.
     void inputLevel(qreal peak, qint64 elapsedMilliseconds);
+    // While playing, as it is heard: the part of the poem being read (0 the title, 1 to 4 the
+    // lines), or -1 between phrases; -1 too when playing ends.
+    void partHeard(int part);
 
 protected:
     WaveDevice() = default;

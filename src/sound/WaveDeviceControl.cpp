@@ -108,6 +108,7 @@ void WaveDeviceControl::setDevice(std::unique_ptr<WaveDevice> device)
 {
     m_device = std::move(device);
     connect(m_device.get(), &WaveDevice::Done, this, &WaveDeviceControl::Done);
+    connect(m_device.get(), &WaveDevice::partHeard, this, &WaveDeviceControl::partHeard);
     connect(m_device.get(), &WaveDevice::modeChanged, this, &WaveDeviceControl::showState);
     connect(m_device.get(), &WaveDevice::inputLevel, this, &WaveDeviceControl::showLevel);
     showState();
@@ -136,6 +137,16 @@ void WaveDeviceControl::setWait(bool wait)
     m_device->setWait(wait);
 }
 
+void WaveDeviceControl::setPoemShape(const PoemShape &shape)
+{
+    m_device->setPoemShape(shape);
+}
+
+void WaveDeviceControl::setReadAfterMe(bool readAfterMe)
+{
+    m_device->setReadAfterMe(readAfterMe);
+}
+
 void WaveDeviceControl::setCommand(const QString &command)
 {
     m_device->setCommand(command);
@@ -151,6 +162,11 @@ std::optional<DeviceError> WaveDeviceControl::error() const
 WaveDevice::Mode WaveDeviceControl::mode() const
 {
     return m_device->mode();
+}
+
+qint64 WaveDeviceControl::position() const
+{
+    return m_device->position();
 }
 
 bool WaveDeviceControl::CanPlay() const

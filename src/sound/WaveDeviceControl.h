@@ -30,6 +30,8 @@ public:
     void setFileName(const QString &fileName);
     void setNotify(bool notify);
     void setWait(bool wait);
+    void setPoemShape(const PoemShape &shape);
+    void setReadAfterMe(bool readAfterMe);
     void setCommand(const QString &command);
     std::optional<DeviceError> error() const;
     WaveDevice::Mode mode() const;
@@ -38,6 +40,7 @@ public:
     qint64 Length() const;
     // As the Stop button does.
     void stop();
+    qint64 position() const;
 
     // Until the user's next action the control says that a take of this length was saved, or
     // that the take held no sound.
@@ -49,6 +52,7 @@ public:
 
 Q_SIGNALS:
     void Done(int NotifyCode);
+    void partHeard(int part);
 
 private:
     void showState();

@@ -86,6 +86,11 @@ std::optional<DeviceError> WavePlayer::start(const Clip &clip)
     return std::nullopt;
 }
 
+qint64 WavePlayer::position() const
+{
+    return m_sink ? m_sink->processedUSecs() / 1000 : 0;
+}
+
 void WavePlayer::stop()
 {
     if (m_sink)

@@ -32,6 +32,8 @@ public:
     // Ends playing at once; finished(Stopped) follows when a clip was playing.
     void stop();
     bool isPlaying() const { return m_sink != nullptr; }
+    // How much of the clip has been heard, in milliseconds, as the sound output tells.
+    qint64 position() const;
     // Why the last clip ended early, after finished(Failed).
     std::optional<DeviceError> failure() const { return m_failure; }
 

@@ -16,6 +16,14 @@ void FakeWaveDevice::setNotify(bool notify)
     write(u"Notify="_s + (notify ? "true" : "false"));
 }
 
+void FakeWaveDevice::setPoemShape(const PoemShape &shape)
+{
+    QStringList counts{QString::number(shape.title)};
+    for (int count : shape.lines)
+        counts << QString::number(count);
+    write(u"PoemShape="_s + counts.join(u','));
+}
+
 void FakeWaveDevice::setCommand(const QString &command)
 {
     write(u"Command="_s + command);

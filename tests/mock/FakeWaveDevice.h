@@ -24,12 +24,18 @@ public:
     void setFileName(const QString &fileName) override;
     void setNotify(bool notify) override;
     void setWait(bool wait) override { write(QStringLiteral("Wait=") + (wait ? "true" : "false")); }
+    void setPoemShape(const PoemShape &shape) override;
+    void setReadAfterMe(bool on) override
+    {
+        write(QStringLiteral("ReadAfterMe=") + (on ? "true" : "false"));
+    }
     void setCommand(const QString &command) override;
     std::optional<DeviceError> error() const override { return m_error; }
     Mode mode() const override { return m_mode; }
     bool CanPlay() const override;
     bool CanRecord() const override { return m_mode == Mode::Open && !failures.contains("record"); }
     qint64 Length() const override { return m_length; }
+    qint64 position() const override { return 0; }
     void record() override;
     void stop() override;
     void listen() override;
@@ -40,8 +46,9 @@ public:
         m_elapsed = ms;
         Q_EMIT inputLevel(peak, ms);
     }
+    void hearPart(int part) { Q_EMIT partHeard(part); }
 
-    // "DeviceType=waveaudio", "FileName=…", "Notify=false", "Command=open", "record", "listen" …
+    // "DeviceType=waveaudio", "FileName=…", "PoemShape=3,5,5,5,5", "Command=open", "listen" …
     QStringList log;
     // Where the lines go as well, so they outlive the device; may be null.
     QStringList *journal = nullptr;

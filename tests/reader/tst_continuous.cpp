@@ -4,10 +4,12 @@
 #include "FakeWaveDevice.h"
 #include "GuiTest.h"
 #include "LibraryFixture.h"
+#include "PoemDisplay.h"
 
 #include <QInputDialog>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -122,12 +124,9 @@ private Q_SLOTS:
         QTest::newRow("-1 clears the stop flag") << u"-1"_s << 0 << false << QString();
         QTest::newRow("1.5") << u"1.5"_s << 2 << false << QString();
         QTest::newRow("2.5") << u"2.5"_s << 2 << false << QString();
-        QTest::newRow("too large")
-            << u"9e9"_s << 0 << true
-            << u"“9e9”不是有效的连续播放次数，请输入 1 到 32767 之间的整数。"_s;
-        QTest::newRow("too small")
-            << u"-9e9"_s << 0 << true
-            << u"“-9e9”不是有效的连续播放次数，请输入 1 到 32767 之间的整数。"_s;
+        const QString range = u"”不是有效的连续播放次数，请输入 1 到 32767 之间的整数。"_s;
+        QTest::newRow("too large") << u"9e9"_s << 0 << true << u"“9e9"_s + range;
+        QTest::newRow("too small") << u"-9e9"_s << 0 << true << u"“-9e9"_s + range;
     }
 
     void inputBoxAnswers()
@@ -150,20 +149,28 @@ private Q_SLOTS:
     void eachPassReadsEveryPoemInItsOwnWindow()
     {
         auto form = open({u"静夜思"_s, u"春晓"_s});
+        QTest::mouseClick(form->findChild<QPushButton *>(u"Command3"_s), Qt::LeftButton); // 跟读
+        auto *display = form->findChild<PoemDisplay *>(u"Label1"_s);
         QStringList seen;
         m_devices.whilePlaying = [&] {
             QWidget *window = QApplication::activeModalWidget();
+            m_devices.last()->hearPart(1);
             seen << window->windowTitle() + u'|' +
-                        window->findChild<QLabel *>(u"Label1"_s)->text() + u'|' + counter(*form);
+                        window->findChild<QLabel *>(u"Label1"_s)->text() + u'|' + counter(*form) +
+                        u" lit "_s + QString::number(display->highlightedPart());
         };
 
         read(*form, u"2"_s);
-        const QString first = u"连续播放|静夜思"_s + QString(21, u' ') + u"|第1首"_s;
-        const QString second = u"连续播放|春晓"_s + QString(22, u' ') + u"|第2首"_s;
+        const QString first = u"连续播放|静夜思"_s + QString(21, u' ') + u"|第1首 lit 1"_s;
+        const QString second = u"连续播放|春晓"_s + QString(22, u' ') + u"|第2首 lit 1"_s;
         QCOMPARE(seen, QStringList({first, second, first, second}));
         QCOMPARE(played(), QStringList({u"sound/静夜思.wav"_s, u"sound/春晓.wav"_s,
                                         u"sound/静夜思.wav"_s, u"sound/春晓.wav"_s}));
         QCOMPARE(m_devices.made.size(), 1 + 4);
+        const QStringList told{u"PoemShape=3,5,0,0,0"_s, u"ReadAfterMe=true"_s,
+                               u"PoemShape=2,5,0,0,0"_s, u"ReadAfterMe=true"_s};
+        QCOMPARE(m_devices.journal.filter(QRegularExpression(u"Shape|After"_s)), told + told);
+        QCOMPARE(display->highlightedPart(), PoemDisplay::NoPart);
         QCOMPARE(counter(*form), u"第2首"_s);
         QCOMPARE(form->LxLdBz, false);
     }

@@ -2,6 +2,7 @@
 #include "DeadAir.h"
 #include "FakeWaveDevice.h"
 #include "LibraryFixture.h"
+#include "ReadingPlan.h"
 #include "SoundPath.h"
 #include "WaveDeviceControl.h"
 #include "WaveFile.h"
@@ -33,6 +34,46 @@ class SoundTest final : public QObject
     QTemporaryDir m_folder;
 
 private Q_SLOTS:
+    void readingPlan_data()
+    {
+        QTest::addColumn<bool>("known");
+        QTest::addColumn<bool>("readAfterMe");
+        // One character for every 100 ms played: the part lit ('-' none), and which 100 ms of
+        // the recording is heard ('_' a pause).
+        QTest::addColumn<QString>("lit");
+        QTest::addColumn<QString>("heard");
+        QTest::newRow("as recorded") << true << false << u"-00-1-"_s << u"012345"_s;
+        QTest::newRow("read after me") << true << true << u"-00000000000000-111111111111-"_s
+                                       << u"012____________34___________5"_s;
+        QTest::newRow("phrases unknown") << false << true << u"------"_s << u"012345"_s;
+    }
+
+    // A recording of 600 ms, whose title is spoken from 100 to 300 ms and its first line from
+    // 400 to 500 ms.
+    void readingPlan()
+    {
+        QFETCH(bool, known);
+        QFETCH(bool, readAfterMe);
+        QFETCH(QString, lit);
+        QFETCH(QString, heard);
+        Clip recording{QByteArray(), 1000, 1};
+        for (qint16 ms = 0; ms < 600; ++ms)
+            recording.pcm.append(reinterpret_cast<const char *>(&ms), 2);
+        const ReadingPlan plan(known ? std::vector<Phrase>{{0, 100, 300}, {1, 400, 500}}
+                                     : std::vector<Phrase>{},
+                               readAfterMe);
+        const Clip played = plan.played(recording);
+        QString litSeen;
+        QString heardSeen;
+        for (qint64 ms = 0; ms < played.frames(); ms += 100) {
+            litSeen += QChar(plan.partAt(ms) < 0 ? u'-' : u'0' + plan.partAt(ms));
+            const qint16 sample = reinterpret_cast<const qint16 *>(played.pcm.constData())[ms];
+            heardSeen += QChar(ms > 0 && sample == 0 ? u'_' : u'0' + sample / 100);
+        }
+        QCOMPARE(litSeen, lit);
+        QCOMPARE(heardSeen, heard);
+    }
+
     void locateRecording_data()
     {
         QTest::addColumn<QString>("title");

@@ -1,6 +1,7 @@
 #include "BusyWhilePlaying.h"
 #include "CallSequences.h"
 #include "GuiTest.h"
+#include "Phrases.h"
 #include "SoundCardDevice.h"
 #include "SoundPath.h"
 #include "SystemError.h"
@@ -91,8 +92,9 @@ private Q_SLOTS:
         QTest::newRow("IMA ADPCM") << int(SF_FORMAT_IMA_ADPCM) << 22050 << 0.5 << 700;
     }
 
-    // Reading aloud returns when the sound has ended. A click made meanwhile is thrown away,
-    // not carried out afterwards, except on a button that is meant to work during the sound.
+    // Reading aloud returns when the sound has ended. Clicks made meanwhile are thrown away, not
+    // carried out afterwards (three on 下一首 must not jump three poems), except on a button
+    // that is meant to work during the sound.
     void playToEnd()
     {
         QFETCH(int, format);
@@ -126,8 +128,8 @@ private Q_SLOTS:
             sentWhilePlaying = m_control->mode() == WaveDevice::Mode::Playing;
             busyWhilePlaying = QApplication::overrideCursor() &&
                                QApplication::overrideCursor()->shape() == Qt::BusyCursor;
-            clickAsUser(next);
-            clickAsUser(stop);
+            for (QPushButton *button : {next, next, next, stop})
+                clickAsUser(button);
         });
 
         QElapsedTimer clock;
@@ -144,6 +146,44 @@ private Q_SLOTS:
         QCOMPARE(clicked, QStringList{u"停止朗读 while playing"_s});
         QVERIFY(!QApplication::overrideCursor());
         QTRY_VERIFY2(ear.takePeak() > 0.12, qPrintable(QString::number(ear.takePeak())));
+    }
+
+    void partsLightAsTheyAreHeard_data()
+    {
+        QTest::addColumn<bool>("readAfterMe");
+        // When the title, the gap after it, the first line and the rest begin to be heard, in
+        // milliseconds of the played sound.
+        QTest::addColumn<QList<int>>("starts");
+        QTest::newRow("as recorded") << false << QList{100, 300, 500, 700};
+        QTest::newRow("跟读") << true << QList{100, 1500, 1700, 3100};
+    }
+
+    // On the sound card, a part is lit while it is heard, and 跟读 pauses after each part for as
+    // long as the part lasted and a second more, the part staying lit meanwhile.
+    void partsLightAsTheyAreHeard()
+    {
+        QFETCH(bool, readAfterMe);
+        QFETCH(QList<int>, starts);
+        const QString path = tone(u"静夜思"_s, SF_FORMAT_PCM_16, 22050, 1.0);
+        const auto found = [](const Clip &, const PoemShape &) {
+            return std::optional(std::vector<Phrase>{{0, 100, 300}, {1, 500, 700}});
+        };
+        m_control->setDevice(std::make_unique<SoundCardDevice>(found));
+        m_control->setPoemShape({3, {5, 5, 5, 5}});
+        m_control->setReadAfterMe(readAfterMe);
+        QList<int> lit;
+        QList<qint64> late; // how long after the sound output reached the start of the part
+        connect(m_control.get(), &WaveDeviceControl::partHeard, this, [&](int part) {
+            lit << part;
+            late << m_control->position() - starts.value(lit.size() - 1);
+        });
+        QVERIFY(!::playToEnd(*m_control, path));
+        qInfo() << "lit" << late << "ms after the sound output reached each part";
+        QCOMPARE(lit, (QList{0, -1, 1, -1}));
+        // Never early, and as a rule within a tick or two; a computer busy with other work may
+        // leave the window itself waiting for a tenth of a second now and then.
+        std::ranges::sort(late);
+        QVERIFY2(late.first() >= 0 && late[late.size() / 2] <= 30, "lit away from the sound");
     }
 
     void recordAndSave_data()
