@@ -87,11 +87,12 @@ QString deviceReason(const DeviceError &error)
 
 } // namespace
 
-Form2::Form2(const Environment &environment, std::function<void()> Init_Me, QWidget *parent)
+Form2::Form2(const Environment &environment, std::function<void()> reloadMainWindow,
+             QWidget *parent)
     : DesignedWindow(parent)
     , m_ui(std::make_unique<Ui::Form2>())
     , m_applicationFolder(environment.applicationFolder)
-    , Init_Me(std::move(Init_Me))
+    , Init_Me(std::move(reloadMainWindow))
     , m_titles(new PoemTitleModel(Poems, this))
 {
     m_ui->setupUi(this);
@@ -278,13 +279,13 @@ void Form2::armSelectedPoem()
         arm(Poems[size_t(selected.first().row()) + 1].Title());
 }
 
-void Form2::recordingDone(WaveDevice::NotifyCode NotifyCode)
+void Form2::recordingDone(WaveDevice::NotifyCode code)
 {
     // The take ended with the Stop button or by itself, or the sound input broke it off; the ends
     // of other commands leave the device as it is.
-    if (NotifyCode == WaveDevice::NotifyFailure && !m_armedPath.isEmpty())
+    if (code == WaveDevice::NotifyFailure && !m_armedPath.isEmpty())
         tellTakeBrokenOff();
-    if (NotifyCode == WaveDevice::NotifyAborted || NotifyCode == WaveDevice::NotifyFailure)
+    if (code == WaveDevice::NotifyAborted || code == WaveDevice::NotifyFailure)
         saveTake();
 }
 

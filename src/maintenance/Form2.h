@@ -51,7 +51,7 @@ private:
     void addPoem();
     std::optional<DeviceError> arm(const QString &title);
     void armSelectedPoem();
-    void recordingDone(WaveDevice::NotifyCode NotifyCode);
+    void recordingDone(WaveDevice::NotifyCode code);
     void tellTakeBrokenOff();
     void finishTake();
     void saveTake();

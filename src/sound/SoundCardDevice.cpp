@@ -116,7 +116,7 @@ void SoundCardDevice::stop()
         m_player.stop();
 }
 
-void SoundCardDevice::endTake(NotifyCode NotifyCode)
+void SoundCardDevice::endTake(NotifyCode code)
 {
     WaveRecorder::Take take = m_recorder.stop();
     m_recorded = !take.clip.pcm.isEmpty();
@@ -127,7 +127,7 @@ void SoundCardDevice::endTake(NotifyCode NotifyCode)
     }
     setMode(Mode::Open);
     if (std::exchange(m_recordNotify, false))
-        postDone(NotifyCode);
+        postDone(code);
 }
 
 void SoundCardDevice::listen()
@@ -302,10 +302,10 @@ void SoundCardDevice::showPart(int part)
         Q_EMIT partHeard(part);
 }
 
-void SoundCardDevice::postDone(NotifyCode NotifyCode)
+void SoundCardDevice::postDone(NotifyCode code)
 {
     QMetaObject::invokeMethod(
-        this, [this, NotifyCode] { Q_EMIT Done(NotifyCode); }, Qt::QueuedConnection);
+        this, [this, code] { Q_EMIT Done(code); }, Qt::QueuedConnection);
 }
 
 std::unique_ptr<WaveDevice> makeSoundCardDevice()

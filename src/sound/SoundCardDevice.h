@@ -64,12 +64,12 @@ private:
     void close();
     void playerFinished(WavePlayer::Ending ending);
     // Ends the take under way with what was taken in, and tells how it ended.
-    void endTake(NotifyCode NotifyCode);
+    void endTake(NotifyCode code);
     void setMode(Mode mode);
     void showPart(int part);
     // Done arrives as an event of its own, as it would from the system, so that a handler
     // may send the next command without running inside this one.
-    void postDone(NotifyCode NotifyCode);
+    void postDone(NotifyCode code);
 
     QString m_deviceType;
     QString m_fileName;

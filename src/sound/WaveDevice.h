@@ -96,7 +96,7 @@ public:
     virtual void listen() = 0;
 
 Q_SIGNALS:
-    void Done(WaveDevice::NotifyCode NotifyCode);
+    void Done(WaveDevice::NotifyCode code);
     void modeChanged(WaveDevice::Mode mode);
     // While recording: the loudest sample of the sound just taken in (0 to 1), and how long the
     // recording has run.

@@ -48,7 +48,7 @@ public:
     void showNoSound();
 
 Q_SIGNALS:
-    void Done(WaveDevice::NotifyCode NotifyCode);
+    void Done(WaveDevice::NotifyCode code);
     void partHeard(int part);
 
 private:

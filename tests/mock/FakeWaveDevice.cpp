@@ -13,7 +13,7 @@ void FakeWaveDevice::setFileName(const QString &fileName)
 void FakeWaveDevice::setNotify(bool notify)
 {
     m_notify = notify;
-    write(u"Notify="_s + (notify ? "true" : "false"));
+    write(u"Notify="_s + (notify ? u"true"_s : u"false"_s));
 }
 
 void FakeWaveDevice::setPoemShape(const PoemShape &shape)
@@ -78,12 +78,12 @@ void FakeWaveDevice::breakOffTake(const DeviceError &error)
     endTake(NotifyFailure);
 }
 
-void FakeWaveDevice::endTake(NotifyCode NotifyCode)
+void FakeWaveDevice::endTake(NotifyCode code)
 {
     m_length = std::max<qint64>(m_elapsed, 1);
     setMode(Mode::Open);
     if (m_notify)
-        Q_EMIT Done(NotifyCode);
+        Q_EMIT Done(code);
 }
 
 void FakeWaveDevice::listen()
