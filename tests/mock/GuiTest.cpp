@@ -5,7 +5,6 @@
 #include <QInputDialog>
 #include <QInputMethodEvent>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -44,15 +43,11 @@ QRect pixels(QRect twips)
 
 QString captionOf(const QWidget *control)
 {
-    if (const auto *button = qobject_cast<const QAbstractButton *>(control))
-        return button->text();
-    if (const auto *label = qobject_cast<const QLabel *>(control))
-        return label->text();
-    if (const auto *frame = qobject_cast<const QGroupBox *>(control))
-        return frame->title();
-    if (const auto *box = qobject_cast<const QLineEdit *>(control))
-        return box->text();
-    return control->isWindow() ? control->windowTitle() : control->toolTip();
+    for (const char *property : {"text", "title"}) {
+        if (const QVariant caption = control->property(property); caption.isValid())
+            return caption.toString();
+    }
+    return control->toolTip();
 }
 
 QString fontOf(const QWidget *control)

@@ -32,7 +32,7 @@ private:
         auto form = std::make_unique<Form1>(m_environment);
         form->show();
         m_devices.journal.clear();
-        m_clock->setRunning(true);
+        m_clock->running = true;
         return form;
     }
 
@@ -80,14 +80,10 @@ private Q_SLOTS:
         QTest::newRow("carriage return ends it") << u"1\r2"_s << 1;
         QTest::newRow("point first") << u".5"_s << 0;
         QTest::newRow("halves round to even") << u"2.5"_s << 2;
-        QTest::newRow("and up to even") << u"3.5"_s << 4;
-        QTest::newRow("second point ends it") << u"1.2.3"_s << 1;
         QTest::newRow("comma is no decimal point") << u"1,5"_s << 1;
-        QTest::newRow("exponent E") << u"1E2"_s << 100;
         QTest::newRow("exponent d, negative") << u"25d-1"_s << 2;
         QTest::newRow("hexadecimal") << u"&h1F"_s << 31;
         QTest::newRow("octal ends at 8") << u"&O78"_s << 7;
-        QTest::newRow("ampersand alone") << u"&12"_s << 0;
         QTest::newRow("full-width digits") << u"１２"_s << 0;
         QTest::newRow("smallest") << u"-32768"_s << -32768;
         QTest::newRow("one too many") << u"32767.5"_s << 99999;
@@ -110,9 +106,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("message");
 
         QTest::newRow("cancel") << 1 << QString() << 0 << true << QString();
-        QTest::newRow("empty") << 1 << u""_s << 0 << true << QString();
         QTest::newRow("abc") << 1 << u"abc"_s << 0 << true << QString();
-        QTest::newRow("0.5") << 1 << u"0.5"_s << 0 << true << QString();
         QTest::newRow("only four characters count") << 1 << u"00001"_s << 0 << true << QString();
         QTest::newRow("-1 clears the stop flag") << 1 << u"-1"_s << 0 << false << QString();
         QTest::newRow("1.5") << 1 << u"1.5"_s << 2 << false << QString();
