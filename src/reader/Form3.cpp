@@ -16,11 +16,11 @@ constexpr int CloseDelayMilliseconds = 500;
 
 } // namespace
 
-Form3::Form3(const Environment &environment, bool &LxLdBz, QWidget *parent)
+Form3::Form3(const Environment &environment, bool &stopFlag, QWidget *parent)
     : DesignedWindow(parent)
     , m_ui(std::make_unique<Ui::Form3>())
     , m_applicationFolder(environment.applicationFolder)
-    , LxLdBz(LxLdBz)
+    , LxLdBz(stopFlag)
     , Timer1(environment.makeTimer())
     , Timer2(environment.makeTimer())
 {

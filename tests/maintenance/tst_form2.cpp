@@ -102,8 +102,8 @@ private:
         auto *recorder = m_form->findChild<WaveDeviceControl *>();
         const QString moved = temporaryPath(u"moved"_s);
         const QString broken = arg == u"folder"_s ? folder() : libraryPath();
-        if (const qsizetype i = Captions.indexOf(step); i >= 0) {
-            button(u"Command%1"_s.arg(i + 1))->click();
+        if (const qsizetype caption = Captions.indexOf(step); caption >= 0) {
+            button(u"Command%1"_s.arg(caption + 1))->click();
         } else if (verb == u"add"_s) {
             for (int i = 0; i < 5; ++i)
                 run(u"type %1 %2"_s.arg(i).arg(i == 0 ? arg : PoemLines[i - 1]));
@@ -245,7 +245,7 @@ private:
             const auto before = std::find_if(sound.begin(), sound.end(), loud) - sound.begin();
             const auto after = std::find_if(sound.rbegin(), sound.rend(), loud) - sound.rbegin();
             QVERIFY2(before <= 6615 && after <= 6615, "more than 0.3 s of air"); // at 22,050 Hz
-            QCOMPARE(qRound((qsizetype(sound.size()) - before - after) / 2205.0), arg.toInt());
+            QCOMPARE(qRound(double(qsizetype(sound.size()) - before - after) / 2205), arg.toInt());
         } else {
             QFAIL(qPrintable(u"unknown step: "_s + step));
         }

@@ -55,7 +55,9 @@ QString fontOf(const QWidget *control)
     const QFont font = control->font();
     if (font == control->window()->font())
         return {};
-    return u"%1 %2%3"_s.arg(font.family()).arg(font.pointSizeF()).arg(font.bold() ? " bold" : "");
+    return u"%1 %2%3"_s.arg(font.family())
+        .arg(font.pointSizeF())
+        .arg(font.bold() ? u" bold"_s : u""_s);
 }
 
 // The controls that Tab visits, in order; a control may take the focus in a part of it.
