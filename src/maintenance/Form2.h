@@ -52,7 +52,8 @@ private:
     std::optional<DeviceError> arm(const QString &title);
     void disarm();
     void armSelectedPoem();
-    void recordingDone(int NotifyCode);
+    void recordingDone(WaveDevice::NotifyCode code);
+    void tellTakeBrokenOff();
     void finishTake();
     void saveTake();
     void deletePoem();

@@ -71,7 +71,7 @@ void Form3::askToStop()
 
 void Form3::finish()
 {
-    m_ui->MMControl1->setCommand(QStringLiteral("close"));
+    closeDevice(*m_ui->MMControl1);
     accept();
 }
 
@@ -80,7 +80,6 @@ void Form3::closeEvent(QCloseEvent *event)
     // Closed by its close box: the device must not stay open behind a window that is gone.
     Timer1->stop();
     Timer2->stop();
-    if (m_ui->MMControl1->mode() != WaveDevice::Mode::Closed)
-        m_ui->MMControl1->setCommand(QStringLiteral("close"));
+    closeDevice(*m_ui->MMControl1);
     DesignedWindow::closeEvent(event);
 }
