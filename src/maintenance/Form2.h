@@ -53,6 +53,7 @@ private:
     PoemEntry entry() const;
     void addPoem();
     std::optional<DeviceError> arm(const QString &title);
+    void disarm();
     void armSelectedPoem();
     void recordingDone(WaveDevice::NotifyCode code);
     void tellTakeBrokenOff();
