@@ -264,7 +264,7 @@ private Q_SLOTS:
     // Any bytes load, as many poems as the length holds: whole records, and a part of more than
     // half a record or of half after an odd count, whose missing bytes read as spaces. What was
     // read is written back as it was, down to bytes that form no character.
-    void hostileFilesLoadAndSurviveARewrite()
+    void hostileFilesLoadAndAreWrittenBackAsTheyWere()
     {
         QRandomGenerator random(Seed);
         QList<qsizetype> lengths{0,           2 * 88 + 43, 2 * 88 + 44,    3 * 88 + 44,
@@ -275,12 +275,14 @@ private Q_SLOTS:
             const QByteArray bytes = hostileBytes(random, length);
             const qsizetype whole = length / 88, part = length % 88;
             const qsizetype count = whole + (part > 44 || (part == 44 && whole % 2 == 1));
+            // A new file each time: rewriting one in place makes the file system flush it.
+            QFile::remove(m_path);
             writeFile(m_path, bytes);
             const LoadedLibrary loaded = loadLibrary(m_path, m_codePage);
             const QByteArray where = "length " + QByteArray::number(length);
             QVERIFY2(!loaded.error && qsizetype(loaded.Poems.size()) == count + 1, where);
-            QVERIFY2(!rewriteLibrary(m_path, loaded.Poems), where);
-            QVERIFY2(readFile(m_path) == bytes.leftJustified(count * 88, ' ', true), where);
+            QVERIFY2(libraryRecords(loaded.Poems) == bytes.leftJustified(count * 88, ' ', true),
+                     where);
         }
     }
 
