@@ -88,11 +88,12 @@ QString deviceReason(const DeviceError &error)
 
 } // namespace
 
-Form2::Form2(const Environment &environment, std::function<void()> Init_Me, QWidget *parent)
+Form2::Form2(const Environment &environment, std::function<void()> reloadMainWindow,
+             QWidget *parent)
     : DesignedWindow(parent)
     , m_ui(std::make_unique<Ui::Form2>())
     , m_applicationFolder(environment.applicationFolder)
-    , Init_Me(std::move(Init_Me))
+    , Init_Me(std::move(reloadMainWindow))
     , m_titles(new PoemTitleModel(Poems, this))
 {
     m_ui->setupUi(this);

@@ -8,11 +8,11 @@
 
 #include <QCloseEvent>
 
-Form3::Form3(const Environment &environment, bool &LxLdBz, QWidget *parent)
+Form3::Form3(const Environment &environment, bool &stopFlag, QWidget *parent)
     : DesignedWindow(parent)
     , ui(std::make_unique<Ui::Form3>())
     , m_environment(environment)
-    , LxLdBz(LxLdBz)
+    , LxLdBz(stopFlag)
 {
     ui->setupUi(this);
     ui->MMControl1->setDevice(m_environment.makeWaveDevice());

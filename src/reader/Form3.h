@@ -21,8 +21,8 @@ class Form3 final : public DesignedWindow
     Q_DISABLE_COPY_MOVE(Form3)
 
 public:
-    // LxLdBz is the main window's stop flag, which 停止朗读 sets.
-    Form3(const Environment &environment, bool &LxLdBz, QWidget *parent = nullptr);
+    // stopFlag is the main window's LxLdBz, which 停止朗读 sets.
+    Form3(const Environment &environment, bool &stopFlag, QWidget *parent = nullptr);
     ~Form3() override;
 
     // The poem to read, by its title as stored.

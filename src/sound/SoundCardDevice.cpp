@@ -303,10 +303,10 @@ void SoundCardDevice::showPart(int part)
         Q_EMIT partHeard(part);
 }
 
-void SoundCardDevice::postDone(int NotifyCode)
+void SoundCardDevice::postDone(int code)
 {
     QMetaObject::invokeMethod(
-        this, [this, NotifyCode] { Q_EMIT Done(NotifyCode); }, Qt::QueuedConnection);
+        this, [this, code] { Q_EMIT Done(code); }, Qt::QueuedConnection);
 }
 
 std::unique_ptr<WaveDevice> makeSoundCardDevice()

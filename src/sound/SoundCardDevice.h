@@ -53,7 +53,7 @@ private:
     void showPart(int part);
     // Done arrives as an event of its own, as it would from the system, so that a handler
     // may send the next command without running inside this one.
-    void postDone(int NotifyCode);
+    void postDone(int code);
 
     QString m_deviceType;
     QString m_fileName;

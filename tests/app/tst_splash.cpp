@@ -102,7 +102,7 @@ private Q_SLOTS:
         splash.show();
         QVERIFY(QTest::qWaitForWindowActive(&splash));
         QStringList texts;
-        for (const char *name : {"lblVersion", "lblProductName", "lblPlatform"})
+        for (const QString &name : {u"lblVersion"_s, u"lblProductName"_s, u"lblPlatform"_s})
             texts << splash.findChild<QLabel *>(name)->text();
         QCOMPARE(texts,
                  (QStringList{u"版本 1.1.0"_s, u"Kavendo"_s, u"应用于Win98/Win2000等操作系统"_s}));

@@ -109,8 +109,8 @@ private:
         auto *recorder = m_form->findChild<WaveDeviceControl *>();
         const QString moved = m_temporary->filePath(u"moved"_s);
         const QString broken = arg == u"folder"_s ? m_folder : libraryPath();
-        if (const qsizetype i = Captions.indexOf(step); i >= 0) {
-            button(u"Command%1"_s.arg(i + 1))->click();
+        if (const qsizetype caption = Captions.indexOf(step); caption >= 0) {
+            button(u"Command%1"_s.arg(caption + 1))->click();
         } else if (verb == u"add"_s) {
             for (int i = 0; i < 5; ++i)
                 run(u"type %1 %2"_s.arg(i).arg(i == 0 ? arg : PoemLines[i - 1]));

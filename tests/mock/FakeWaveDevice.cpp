@@ -13,7 +13,7 @@ void FakeWaveDevice::setFileName(const QString &fileName)
 void FakeWaveDevice::setNotify(bool notify)
 {
     m_notify = notify;
-    write(u"Notify="_s + (notify ? "true" : "false"));
+    write(u"Notify="_s + (notify ? u"true"_s : u"false"_s));
 }
 
 void FakeWaveDevice::setPoemShape(const PoemShape &shape)

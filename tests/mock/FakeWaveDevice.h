@@ -23,24 +23,31 @@ public:
     }
     void setFileName(const QString &fileName) override;
     void setNotify(bool notify) override;
-    void setWait(bool wait) override { write(QStringLiteral("Wait=") + (wait ? "true" : "false")); }
+    void setWait(bool wait) override
+    {
+        write(QStringLiteral("Wait=") + (wait ? QStringLiteral("true") : QStringLiteral("false")));
+    }
     void setPoemShape(const PoemShape &shape) override;
     void setReadAfterMe(bool on) override
     {
-        write(QStringLiteral("ReadAfterMe=") + (on ? "true" : "false"));
+        write(QStringLiteral("ReadAfterMe=") +
+              (on ? QStringLiteral("true") : QStringLiteral("false")));
     }
     void setCommand(const QString &command) override;
     std::optional<DeviceError> error() const override { return m_error; }
     Mode mode() const override { return m_mode; }
     bool CanPlay() const override;
-    bool CanRecord() const override { return m_mode == Mode::Open && !failures.contains("record"); }
+    bool CanRecord() const override
+    {
+        return m_mode == Mode::Open && !failures.contains(QStringLiteral("record"));
+    }
     qint64 Length() const override { return m_length; }
     qint64 position() const override { return 0; }
     void record() override;
     void stop() override;
     void listen() override;
 
-    void raiseDone(int NotifyCode) { Q_EMIT Done(NotifyCode); }
+    void raiseDone(int code) { Q_EMIT Done(code); }
     void sendLevel(qreal peak, qint64 ms)
     {
         m_elapsed = ms;

@@ -138,7 +138,7 @@ private Q_SLOTS:
         const qint64 elapsed = clock.elapsed();
         qInfo("played %.3f s in %lld ms", seconds, elapsed);
         QVERIFY2(!failure, qPrintable(failure ? failure->detail : QString()));
-        QVERIFY2(elapsed >= seconds * 900 && elapsed <= longestMs,
+        QVERIFY2(double(elapsed) >= seconds * 900 && elapsed <= longestMs,
                  qPrintable(QString::number(elapsed)));
         QVERIFY(sentWhilePlaying);
         QVERIFY(busyWhilePlaying);
