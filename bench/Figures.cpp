@@ -52,8 +52,9 @@ Figures::Figures()
 
 void Figures::printGrowth() const
 {
-    std::printf("\n| figure | median at 1,000 poems | median at 32,767 poems | growth | the "
-                "floor's growth | goal | |\n|---|---|---|---|---|---|---|\n");
+    std::printf("\n| figure | 1,000 poems: min / median / max | 32,767 poems: min / median / max "
+                "| growth of medians | the floor's growth | goal | |\n"
+                "|---|---|---|---|---|---|---|\n");
     for (const QByteArray &line : m_growth)
         std::printf("%s\n", line.constData());
 }
@@ -65,7 +66,7 @@ void Figures::againstFloor(const char *figure, const Samples &measured, const Sa
     const QByteArray decimals = QByteArray(" ") + unit;
     row(figure, measured.spread(2) + decimals,
         QByteArray(floorName) + ": " + floor.spread(2) + decimals, number(ratio, 2),
-        "≤ " + number(goalRatio, 2) + " × floor", ratio <= goalRatio);
+        "≤ " + QByteArray::number(goalRatio) + " × floor", ratio <= goalRatio);
 }
 
 void Figures::absolute(const char *figure, const Samples &measured, const char *unit, double goal)
@@ -83,11 +84,13 @@ void Figures::row(const QByteArray &figure, const QByteArray &measured, const QB
 }
 
 void Figures::growth(const char *figure, const Samples &small, const Samples &large,
-                     std::optional<double> floorGrowth)
+                     const char *unit, std::optional<double> floorGrowth)
 {
     const double growth = large.median() / small.median();
-    m_growth.push_back("| " + QByteArray(figure) + " | " + number(small.median(), 2) + " | " +
-                       number(large.median(), 2) + " | " + number(growth, 2) + " × | " +
-                       (floorGrowth ? number(*floorGrowth, 2) + " ×" : QByteArray("—")) + " | ≤ " +
-                       number(GrowthGoal, 0) + " × | " + verdict(growth <= GrowthGoal) + " |");
+    const QByteArray space = QByteArray(" ") + unit;
+    m_growth.push_back("| " + QByteArray(figure) + " | " + small.spread(2) + space + " | " +
+                       large.spread(2) + space + " | " + number(growth, 2) + " | " +
+                       (floorGrowth ? number(*floorGrowth, 2) : QByteArray("—")) + " | ≤ " +
+                       QByteArray::number(GrowthGoal) + " | " + verdict(growth <= GrowthGoal) +
+                       " |");
 }

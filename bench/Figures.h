@@ -42,7 +42,7 @@ public:
 
     // A figure at 32,767 poems over the same at 1,000: the goal is at most three times. The
     // floor's own growth, when it has one, shows what no program can avoid.
-    void growth(const char *figure, const Samples &small, const Samples &large,
+    void growth(const char *figure, const Samples &small, const Samples &large, const char *unit,
                 std::optional<double> floorGrowth = std::nullopt);
     void printGrowth() const;
 

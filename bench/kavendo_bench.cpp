@@ -42,6 +42,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+constexpr int SmallLibrary = 1000;
+constexpr int LargeLibrary = 32767;
 constexpr int Rounds = 21;
 constexpr qsizetype RecordSize = PoemRecord::RecordSize;
 // The longest that anything measured may take before the benchmark gives up on it.
@@ -229,12 +231,13 @@ class Benchmark final
 public:
     Benchmark()
         : m_empty(makeLibrary(m_root.path(), 0))
-        , m_small(makeLibrary(m_root.path(), 1000))
-        , m_large(makeLibrary(m_root.path(), 32767))
+        , m_small(makeLibrary(m_root.path(), SmallLibrary))
+        , m_large(makeLibrary(m_root.path(), LargeLibrary))
     {
     }
 
-    void windowFigures();
+    void loadFigures();
+    void stepFigures();
     void deleteFigure();
     void playFigure();
     void phraseFigures();
@@ -252,16 +255,23 @@ private:
     Figures m_figures;
 };
 
-// Loading the library into either window, and stepping through it in the main window.
-void Benchmark::windowFigures()
+// The main window on the library, shown with its list laid out.
+std::unique_ptr<Form1> shownMainWindow(const Library &library)
 {
-    std::array<Samples, 2> initMe, initMeFloor, maintenance, maintenanceFloor, next, previous;
+    auto main = std::make_unique<Form1>(environmentFor(library.folder));
+    main->show();
+    waitForList(*main, library.poems);
+    return main;
+}
+
+// Loading the library into either window.
+void Benchmark::loadFigures()
+{
+    std::array<Samples, 2> initMe, initMeFloor, maintenance, maintenanceFloor;
     std::array<std::unique_ptr<Form1>, 2> mains;
     std::array<int, 2> rowsInView{};
     for (size_t s = 0; s < 2; ++s) {
-        mains[s] = std::make_unique<Form1>(environmentFor(sized()[s]->folder));
-        mains[s]->show();
-        waitForList(*mains[s], sized()[s]->poems);
+        mains[s] = shownMainWindow(*sized()[s]);
         const QListView *list = listOf(*mains[s]);
         rowsInView[s] = list->viewport()->height() / list->sizeHintForRow(0) + 1;
     }
@@ -290,39 +300,41 @@ void Benchmark::windowFigures()
     m_figures.againstFloor("maintenance window opened, 32,767 poems, until its list is painted",
                            maintenance[1], maintenanceFloor[1],
                            "read the file, decode what is shown", "ms", 3);
-    m_figures.growth("main window `Init_Me`", initMe[0], initMe[1],
+    m_figures.growth("main window `Init_Me`", initMe[0], initMe[1], "ms",
                      initMeFloor[1].median() / initMeFloor[0].median());
-    m_figures.growth("maintenance window opened", maintenance[0], maintenance[1],
+    m_figures.growth("maintenance window opened", maintenance[0], maintenance[1], "ms",
                      maintenanceFloor[1].median() / maintenanceFloor[0].median());
+}
 
-    // The way a child steps: from a poem in the middle, double-clicked in the list.
-    std::array<QWidget *, 2> displays{};
-    std::array<QPushButton *, 2> nextButtons{};
-    std::array<QPushButton *, 2> previousButtons{};
+// Stepping the way a child does, from a poem in the middle double-clicked in the list, until
+// the next poem is painted.
+void Benchmark::stepFigures()
+{
+    std::array<Samples, 2> next, previous;
+    std::array<std::unique_ptr<Form1>, 2> mains;
     for (size_t s = 0; s < 2; ++s) {
+        mains[s] = shownMainWindow(*sized()[s]);
         doubleClickRow(*mains[s], sized()[s]->poems / 2 - 1);
-        displays[s] = mains[s]->findChild<QWidget *>(u"Label1"_s);
-        nextButtons[s] = mains[s]->findChild<QPushButton *>(u"Command1_1"_s);
-        previousButtons[s] = mains[s]->findChild<QPushButton *>(u"Command1_2"_s);
     }
-    const auto step = [](QPushButton *button, QWidget *display) {
+    const auto step = [&mains](size_t s, const QString &button) {
+        QWidget *display = mains[s]->findChild<QWidget *>(u"Label1"_s);
         QElapsedTimer timer;
         timer.start();
-        button->click();
+        mains[s]->findChild<QPushButton *>(button)->click();
         return untilPainted(timer, display, [] { return true; });
     };
     for (int round = 0; round < 5 * Rounds; ++round) {
         for (size_t s = 0; s < 2; ++s) {
-            next[s].add(step(nextButtons[s], displays[s]));
-            previous[s].add(step(previousButtons[s], displays[s]));
+            next[s].add(step(s, u"Command1_1"_s));
+            previous[s].add(step(s, u"Command1_2"_s));
         }
     }
     m_figures.absolute("下一首 in the middle of 32,767 poems, until the poem is painted", next[1],
                        "ms", 1);
     m_figures.absolute("上一首 in the middle of 32,767 poems, until the poem is painted",
                        previous[1], "ms", 1);
-    m_figures.growth("下一首", next[0], next[1]);
-    m_figures.growth("上一首", previous[0], previous[1]);
+    m_figures.growth("下一首", next[0], next[1], "ms");
+    m_figures.growth("上一首", previous[0], previous[1], "ms");
 }
 
 // Deleting poem 1 rewrites the whole library and flushes it to the disk; the list then shows
@@ -354,7 +366,7 @@ void Benchmark::deleteFigure()
         writeAll(library->file(), library->records);
     m_figures.againstFloor("delete poem 1 of 32,767, until the list is painted again", deletions[1],
                            floors[1], "write the same bytes, same flushes", "ms", 1.5);
-    m_figures.growth("delete poem 1", deletions[0], deletions[1],
+    m_figures.growth("delete poem 1", deletions[0], deletions[1], "ms",
                      floors[1].median() / floors[0].median());
 }
 
@@ -495,13 +507,13 @@ void Benchmark::processFigures()
     }
     m_figures.againstFloor("process start to the main window's full list painted, 32,767 poems",
                            startups[2], startups[0], "the same, empty library", "ms", 1.3);
-    m_figures.growth("process start to the full list painted", startups[1], startups[2]);
+    m_figures.growth("process start to the full list painted", startups[1], startups[2], "ms");
 
     const double extra = memories[2].median() - memories[0].median();
     m_figures.row("resident memory, 32,767 poems in both windows", memories[2].spread(1) + " MB",
                   "the same, empty library: " + memories[0].spread(1) + " MB",
                   "+" + QByteArray::number(extra, 'f', 1) + " MB", "≤ +20 MB", extra <= 20);
-    m_figures.growth("resident memory", memories[1], memories[2]);
+    m_figures.growth("resident memory", memories[1], memories[2], "MB");
 }
 
 // Both windows open on the library in folder, as a parent has them during maintenance.
@@ -535,7 +547,8 @@ int main(int argc, char *argv[])
 
     std::printf("Each figure as min / median / max of its runs, in turns with its floor.\n\n");
     Benchmark benchmark;
-    benchmark.windowFigures();
+    benchmark.loadFigures();
+    benchmark.stepFigures();
     benchmark.deleteFigure();
     benchmark.playFigure();
     benchmark.phraseFigures();
