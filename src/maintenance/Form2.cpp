@@ -10,7 +10,6 @@
 #include "PoemTitleModel.h"
 #include "RecordingTrash.h"
 #include "SoundPath.h"
-#include "SystemError.h"
 
 #include <QCloseEvent>
 #include <QColor>
@@ -280,12 +279,27 @@ void Form2::armSelectedPoem()
         arm(Poems[size_t(selected.first().row()) + 1].Title());
 }
 
-void Form2::recordingDone(int NotifyCode)
+void Form2::recordingDone(WaveDevice::NotifyCode code)
 {
-    // The user ended the recording with the Stop button. Success, supersession and failure of
-    // other commands leave the device as it is.
-    if (NotifyCode == WaveDevice::NotifyAborted)
+    // The take ended with the Stop button or by itself, or the sound input broke it off; the ends
+    // of other commands leave the device as it is.
+    if (code == WaveDevice::NotifyFailure && !m_armedPath.isEmpty())
+        tellTakeBrokenOff();
+    if (code == WaveDevice::NotifyAborted || code == WaveDevice::NotifyFailure)
         saveTake();
+}
+
+// A take that breaks off is never dropped without a word: what came before is saved, as ■ would
+// have saved it, and the parent learns why the recording stopped.
+void Form2::tellTakeBrokenOff()
+{
+    const std::optional<DeviceError> failure = m_ui->MMControl1->error();
+    const QString title = displayPath(m_armedPath.section(u'/', -1).chopped(u".wav"_s.size()));
+    const QString what = m_ui->MMControl1->Length() > 0
+                             ? u"中断前录下的声音会保存下来，请听一听，需要时重新录音。"_s
+                             : u"没有录下声音，请检查麦克风后重新录音。"_s;
+    Dialogs::information(this, u"录制《%1》时录音设备出了故障（%2），录音中断了。\n%3"_s.arg(
+                                   title, failure ? failure->detail : u"录音设备出错"_s, what));
 }
 
 // Ends a take that is running as its Stop button would, and saves it. The device's own report
@@ -352,14 +366,8 @@ void Form2::deletePoem()
         closeDevice(*m_ui->MMControl1);
         m_armedPath.clear();
     }
-    const QByteArray recording = locateRecording(soundPath);
-    if (recording.isEmpty())
-        return;
-    if (const std::optional<int> failure = moveToTrashOrDelete(recording)) {
-        Dialogs::information(this,
-                             u"诗词已删除，但无法删除它的录音：%1（%2）"_s.arg(
-                                 displayPath(pathFromNative(recording)), reasonText(*failure)));
-    }
+    if (const std::optional<QString> failure = deleteRecording(soundPath))
+        Dialogs::information(this, u"诗词已删除，但无法删除它的录音：%1"_s.arg(*failure));
 }
 
 void Form2::showHelp()

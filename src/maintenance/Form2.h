@@ -51,7 +51,8 @@ private:
     void addPoem();
     std::optional<DeviceError> arm(const QString &title);
     void armSelectedPoem();
-    void recordingDone(int NotifyCode);
+    void recordingDone(WaveDevice::NotifyCode code);
+    void tellTakeBrokenOff();
     void finishTake();
     void saveTake();
     void deletePoem();

@@ -65,7 +65,7 @@ void Form3::askToStop()
 
 void Form3::finish()
 {
-    ui->MMControl1->setCommand(QStringLiteral("close"));
+    closeDevice(*ui->MMControl1);
     accept();
 }
 
@@ -74,7 +74,6 @@ void Form3::closeEvent(QCloseEvent *event)
     // Closed by its close box: the device must not stay open behind a window that is gone.
     Timer1.stop();
     Timer2.stop();
-    if (ui->MMControl1->mode() != WaveDevice::Mode::Closed)
-        ui->MMControl1->setCommand(QStringLiteral("close"));
+    closeDevice(*ui->MMControl1);
     DesignedWindow::closeEvent(event);
 }

@@ -33,7 +33,7 @@ std::vector<double> windowLevels(const Clip &take, qint64 windowFrames)
         const qint64 count = std::min(windowFrames, frames - first) * take.channels;
         double squares = 0;
         for (qint64 i = 0; i < count; ++i) {
-            const double sample = samples[first * take.channels + i] / 32768.0;
+            const double sample = samples[first * take.channels + i] / Clip::FullScale;
             squares += sample * sample;
         }
         levels.push_back(std::sqrt(squares / double(count)));
@@ -80,7 +80,6 @@ Clip trimDeadAir(const Clip &take)
     const qint64 kept = qint64(take.sampleRate) * KeptAirMs / 1000;
     const qint64 start = std::max<qint64>(0, first * windowFrames - kept);
     const qint64 end = std::min(take.frames(), (last + 1) * windowFrames + kept);
-    const qint64 frameBytes = 2 * qint64(take.channels);
-    return Clip{take.pcm.mid(start * frameBytes, (end - start) * frameBytes), take.sampleRate,
-                take.channels};
+    return Clip{take.pcm.mid(start * take.frameBytes(), (end - start) * take.frameBytes()),
+                take.sampleRate, take.channels};
 }

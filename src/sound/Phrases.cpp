@@ -110,10 +110,10 @@ std::vector<double> frameLevels(const Clip &clip, int frameLength)
     std::vector<qint16> samples(size_t(frameLength * channels));
     std::vector<double> levels;
     levels.reserve(size_t(frames));
-    const double fullScale = 32768.0 * 32768.0 * channels * channels * frameLength;
+    const double fullScale = Clip::FullScale * Clip::FullScale * channels * channels * frameLength;
     for (qint64 frame = 0; frame < frames; ++frame) {
-        std::memcpy(samples.data(), clip.pcm.constData() + frame * frameLength * channels * 2,
-                    samples.size() * 2);
+        std::memcpy(samples.data(), clip.pcm.constData() + frame * frameLength * clip.frameBytes(),
+                    samples.size() * sizeof(qint16));
         qint64 energy = 0;
         for (size_t i = 0; i < samples.size(); i += size_t(channels)) {
             qint64 mixed = 0;
@@ -134,8 +134,8 @@ std::vector<float> mixedDown(const Clip &clip, qint64 first, qint64 count, int s
     std::vector<float> mixed;
     mixed.reserve(size_t(count / step));
     for (qint64 frame = first; frame + step <= first + count; frame += step) {
-        std::memcpy(samples.data(), clip.pcm.constData() + frame * clip.channels * 2,
-                    samples.size() * 2);
+        std::memcpy(samples.data(), clip.pcm.constData() + frame * clip.frameBytes(),
+                    samples.size() * sizeof(qint16));
         mixed.push_back(
             float(std::accumulate(samples.begin(), samples.end(), 0.0) / double(samples.size())));
     }

@@ -15,7 +15,7 @@ Clip ReadingPlan::played(const Clip &recording) const
 {
     if (!m_readAfterMe || m_phrases.empty())
         return recording;
-    const qint64 frameBytes = qint64(recording.channels) * 2;
+    const qint64 frameBytes = recording.frameBytes();
     const auto bytesAt = [&](qint64 ms) {
         return std::clamp(ms * recording.sampleRate / 1000 * frameBytes, qint64(0),
                           qint64(recording.pcm.size()));

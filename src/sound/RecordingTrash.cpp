@@ -1,6 +1,8 @@
 #include "RecordingTrash.h"
 
 #include "NativePath.h"
+#include "SoundPath.h"
+#include "SystemError.h"
 
 #include <QDir>
 #include <QFile>
@@ -40,9 +42,12 @@ void restoreFromTrash(const QString &inTrash, const QByteArray &nativeFile)
     ::unlink(nativePath(info).constData());
 }
 
-std::optional<int> moveToTrashOrDelete(const QByteArray &nativeFile)
+std::optional<QString> deleteRecording(const QString &soundPath)
 {
-    if (moveToTrash(nativeFile) || ::unlink(nativeFile.constData()) == 0 || errno == ENOENT)
+    const QByteArray recording = locateRecording(soundPath);
+    if (recording.isEmpty() || moveToTrash(recording) || ::unlink(recording.constData()) == 0 ||
+        errno == ENOENT)
         return std::nullopt;
-    return errno;
+    const QString reason = reasonText(errno);
+    return QStringLiteral("%1（%2）").arg(displayPath(pathFromNative(recording)), reason);
 }

@@ -17,6 +17,7 @@ std::optional<QString> moveToTrash(const QByteArray &nativeFile);
 // that cannot be done, it stays in the trash, where a parent still finds it.
 void restoreFromTrash(const QString &inTrash, const QByteArray &nativeFile);
 
-// Moves nativeFile into the trash where there is one, else deletes it. The system's error
-// number when the file stays where it is.
-std::optional<int> moveToTrashOrDelete(const QByteArray &nativeFile);
+// Deletes the recording at soundPath, under whatever name locateRecording finds it, into the
+// trash where there is one. Nothing is deleted outside the sound folder. When the recording
+// stays where it is: its file and why, for the parent to read.
+std::optional<QString> deleteRecording(const QString &soundPath);

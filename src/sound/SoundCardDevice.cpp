@@ -36,8 +36,11 @@ bool isEmpty(const PoemShape &shape)
 
 } // namespace
 
-SoundCardDevice::SoundCardDevice(PhraseFinder findPhrases)
+SoundCardDevice::SoundCardDevice(PhraseFinder findPhrases, SoundLimits limits)
     : m_findPhrases(std::move(findPhrases))
+    , m_limits(limits)
+    , m_player(limits.playSlackMs)
+    , m_recorder(limits.inputStallMs)
 {
     m_partTimer.setInterval(PartIntervalMs);
     m_partTimer.setTimerType(Qt::PreciseTimer);
@@ -45,12 +48,13 @@ SoundCardDevice::SoundCardDevice(PhraseFinder findPhrases)
     connect(&m_player, &WavePlayer::finished, this, &SoundCardDevice::playerFinished);
     connect(&m_recorder, &WaveRecorder::level, this, &WaveDevice::inputLevel);
     connect(&m_recorder, &WaveRecorder::level, this, [this](qreal, qint64 elapsedMilliseconds) {
-        // A take left running ends itself, as if Stop was pressed, a second before it would be
-        // too long to play back; memory no longer grows all night.
-        if (elapsedMilliseconds >= (LongestRecordingSeconds - 1) * qint64(1000))
+        if (elapsedMilliseconds >= m_limits.longestTakeMs)
             stop();
     });
-    connect(&m_recorder, &WaveRecorder::failed, this, &SoundCardDevice::recorderFailed);
+    connect(&m_recorder, &WaveRecorder::failed, this, [this](const DeviceError &error) {
+        endTake(NotifyFailure);
+        m_error = error;
+    });
 }
 
 SoundCardDevice::~SoundCardDevice()
@@ -106,20 +110,24 @@ void SoundCardDevice::stop()
     m_error.reset();
     m_notify = false;
     m_wait = false;
-    if (m_mode == Mode::Recording) {
-        WaveRecorder::Take take = m_recorder.stop();
-        m_recorded = !take.clip.pcm.isEmpty();
-        m_silentTake = take.silent;
-        if (m_recorded) {
-            m_clip = std::move(take.clip);
-            m_phrases.reset();
-        }
-        setMode(Mode::Open);
-        if (std::exchange(m_recordNotify, false))
-            postDone(NotifyAborted);
-    } else if (m_mode == Mode::Playing) {
+    if (m_mode == Mode::Recording)
+        endTake(NotifyAborted);
+    else if (m_mode == Mode::Playing)
         m_player.stop();
+}
+
+void SoundCardDevice::endTake(NotifyCode code)
+{
+    WaveRecorder::Take take = m_recorder.stop();
+    m_recorded = !take.clip.pcm.isEmpty();
+    m_silentTake = take.silent;
+    if (m_recorded) {
+        m_clip = std::move(take.clip);
+        m_phrases.reset();
     }
+    setMode(Mode::Open);
+    if (std::exchange(m_recordNotify, false))
+        postDone(code);
 }
 
 void SoundCardDevice::listen()
@@ -280,15 +288,6 @@ void SoundCardDevice::playerFinished(WavePlayer::Ending ending)
     }
 }
 
-void SoundCardDevice::recorderFailed(const DeviceError &error)
-{
-    m_error = error;
-    m_recorded = false;
-    setMode(Mode::Open);
-    if (std::exchange(m_recordNotify, false))
-        postDone(NotifyFailure);
-}
-
 void SoundCardDevice::setMode(Mode mode)
 {
     if (m_mode == mode)
@@ -303,7 +302,7 @@ void SoundCardDevice::showPart(int part)
         Q_EMIT partHeard(part);
 }
 
-void SoundCardDevice::postDone(int code)
+void SoundCardDevice::postDone(NotifyCode code)
 {
     QMetaObject::invokeMethod(
         this, [this, code] { Q_EMIT Done(code); }, Qt::QueuedConnection);

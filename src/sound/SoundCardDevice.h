@@ -11,6 +11,21 @@
 #include <functional>
 #include <memory>
 
+// How long sound may run on the sound card before the device steps in. Tests shorten them, so
+// that what a parent would wait minutes for happens in a moment.
+struct SoundLimits
+{
+    // How much longer than its own length a clip may take to be heard before the sound output
+    // counts as broken.
+    int playSlackMs = 5000;
+    // How long the sound input may send nothing before it counts as broken off. It sends every
+    // 50 ms or so.
+    int inputStallMs = 2000;
+    // A take left running ends itself at this length, as if Stop was pressed, a second before it
+    // would be too long to play back; memory no longer grows all night.
+    qint64 longestTakeMs = (LongestRecordingSeconds - 1) * qint64(1000);
+};
+
 // The wave device on the computer's sound card: the MCI-like members and commands over a
 // player, a recorder and wave files.
 class SoundCardDevice final : public WaveDevice
@@ -21,7 +36,7 @@ public:
     using PhraseFinder =
         std::function<std::optional<std::vector<Phrase>>(const Clip &, const PoemShape &)>;
 
-    explicit SoundCardDevice(PhraseFinder findPhrases = ::findPhrases);
+    explicit SoundCardDevice(PhraseFinder findPhrases = ::findPhrases, SoundLimits limits = {});
     ~SoundCardDevice() override;
 
     void setDeviceType(const QString &type) override { m_deviceType = type; }
@@ -48,12 +63,13 @@ private:
     void save();
     void close();
     void playerFinished(WavePlayer::Ending ending);
-    void recorderFailed(const DeviceError &error);
+    // Ends the take under way with what was taken in, and tells how it ended.
+    void endTake(NotifyCode code);
     void setMode(Mode mode);
     void showPart(int part);
     // Done arrives as an event of its own, as it would from the system, so that a handler
     // may send the next command without running inside this one.
-    void postDone(int code);
+    void postDone(NotifyCode code);
 
     QString m_deviceType;
     QString m_fileName;
@@ -79,6 +95,7 @@ private:
     // Whether the command under way asked to be told of its end.
     bool m_playNotify = false;
     bool m_recordNotify = false;
+    SoundLimits m_limits;
     WavePlayer m_player;
     WaveRecorder m_recorder;
 };

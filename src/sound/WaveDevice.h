@@ -38,9 +38,10 @@ public:
     enum NotifyCode : int {
         NotifySuccessful = 1,
         NotifySuperseded = 2,
-        NotifyAborted = 4, // also a recording ended with the Stop button
-        NotifyFailure = 8,
+        NotifyAborted = 4, // also a recording ended with the Stop button, or by itself
+        NotifyFailure = 8, // also a recording that the sound input broke off
     };
+    Q_ENUM(NotifyCode)
 
     ~WaveDevice() override = default;
 
@@ -86,14 +87,16 @@ public:
     virtual qint64 position() const = 0;
 
     // The control's own Record, Stop and Play buttons. Stopping a recording raises
-    // Done(NotifyAborted) when Notify was set. Play plays as "play" does but without waiting,
-    // and leaves Notify to the recording it was set for.
+    // Done(NotifyAborted) when Notify was set; so does a take that reaches its longest length.
+    // A take that the sound input breaks off raises Done(NotifyFailure) instead, with error()
+    // saying why; what was taken in before is kept as a stopped take is. Play plays as "play"
+    // does but without waiting, and leaves Notify to the recording it was set for.
     virtual void record() = 0;
     virtual void stop() = 0;
     virtual void listen() = 0;
 
 Q_SIGNALS:
-    void Done(int NotifyCode);
+    void Done(WaveDevice::NotifyCode code);
     void modeChanged(WaveDevice::Mode mode);
     // While recording: the loudest sample of the sound just taken in (0 to 1), and how long the
     // recording has run.

@@ -13,12 +13,17 @@ namespace {
 
 const QColor RecordRed(0xc0, 0x00, 0x00);
 
+// Wide enough for one symbol, so that the recording's title has the room.
+constexpr int ButtonWidth = 26;
+
 // The meter shows decibels from -60 dBFS (empty) to 0 dBFS (full), as a parent hears loudness.
+constexpr int MeterRangeDb = 60;
+
 int meterValue(qreal peak)
 {
     if (peak <= 0)
         return 0;
-    return std::clamp(int(std::lround(60 + 20 * std::log10(peak))), 0, 60);
+    return std::clamp(int(std::lround(MeterRangeDb + 20 * std::log10(peak))), 0, MeterRangeDb);
 }
 
 QString elapsedText(qint64 milliseconds)
@@ -69,13 +74,13 @@ WaveDeviceControl::WaveDeviceControl(QWidget *parent)
     m_status->setWordWrap(true);
     m_status->setAlignment(Qt::AlignCenter);
     m_levelMeter->setObjectName(QStringLiteral("levelMeter"));
-    m_levelMeter->setRange(0, 60);
+    m_levelMeter->setRange(0, MeterRangeDb);
     m_levelMeter->setTextVisible(false);
     m_elapsed->setObjectName(QStringLiteral("elapsed"));
     for (QPushButton *button : {m_stopButton, m_playButton, m_recordButton}) {
         button->setAutoDefault(false);
         button->setFocusPolicy(Qt::TabFocus);
-        button->setFixedWidth(26);
+        button->setFixedWidth(ButtonWidth);
     }
 
     auto *layout = new QHBoxLayout(this);
@@ -89,7 +94,6 @@ WaveDeviceControl::WaveDeviceControl(QWidget *parent)
     layout->addWidget(m_recordButton);
 
     connect(m_recordButton, &QPushButton::clicked, this, [this] {
-        m_takePeak = 0;
         showNote({});
         m_device->record();
     });
@@ -239,7 +243,6 @@ void WaveDeviceControl::showState()
 
 void WaveDeviceControl::showLevel(qreal peak, qint64 elapsedMilliseconds)
 {
-    m_takePeak = std::max(m_takePeak, peak);
     m_levelMeter->setValue(meterValue(peak));
     m_elapsed->setText(elapsedText(elapsedMilliseconds));
 }

@@ -47,11 +47,8 @@ public:
     void showSaved(qint64 milliseconds);
     void showNoSound();
 
-    // The loudest sample that the meter has shown since Record was pressed (0 to 1).
-    qreal takePeak() const { return m_takePeak; }
-
 Q_SIGNALS:
-    void Done(int NotifyCode);
+    void Done(WaveDevice::NotifyCode code);
     void partHeard(int part);
 
 private:
@@ -69,5 +66,4 @@ private:
     QString m_fileName;
     // What the control last has to say of a take or of listening, shown instead of the poem.
     QString m_note;
-    qreal m_takePeak = 0;
 };

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -96,7 +97,9 @@ bool isFloatingPoint(int format)
 
 qint16 toSample(float value)
 {
-    return qint16(std::clamp(std::lrint(value * 32768.0f), -32768L, 32767L));
+    return qint16(std::clamp(std::lrint(value * float(Clip::FullScale)),
+                             long(std::numeric_limits<qint16>::min()),
+                             long(std::numeric_limits<qint16>::max())));
 }
 
 // Reads every frame as 16-bit samples: mono and stereo as in the file, more channels mixed
@@ -110,7 +113,7 @@ bool readFrames(SNDFILE *file, const SF_INFO &info, sf_count_t maxFrames, QByteA
     std::vector<float> floats;
     if (isFloatingPoint(info.format))
         floats.resize(shorts.size());
-    pcm.reserve(qsizetype(std::min(info.frames, maxFrames) * kept * 2));
+    pcm.reserve(qsizetype(std::min(info.frames, maxFrames) * kept * Clip::BytesPerSample));
     sf_count_t total = 0;
     for (;;) {
         const sf_count_t read = floats.empty() ? sf_readf_short(file, shorts.data(), ChunkFrames)

@@ -8,12 +8,17 @@
 // Sound as the player plays it and the recorder takes it in.
 struct Clip
 {
+    static constexpr int BytesPerSample = 2;
+    // A sample's value at full scale: samples over it are a fraction of 1.
+    static constexpr double FullScale = 32768;
+
     // Interleaved signed 16-bit samples in the machine's byte order.
     QByteArray pcm;
     int sampleRate = 0;
     int channels = 0;
 
-    qint64 frames() const { return channels > 0 ? pcm.size() / (2 * channels) : 0; }
+    qint64 frameBytes() const { return qint64(BytesPerSample) * channels; }
+    qint64 frames() const { return channels > 0 ? pcm.size() / frameBytes() : 0; }
     qint64 milliseconds() const { return sampleRate > 0 ? frames() * 1000 / sampleRate : 0; }
 };
 

@@ -8,14 +8,14 @@
 
 namespace {
 
-// How long past its own length a clip may take before the device counts as broken.
-constexpr int WatchdogSlackMs = 5000;
+// How often what the sink had no room for is offered again.
 constexpr int FeedIntervalMs = 10;
 
 } // namespace
 
-WavePlayer::WavePlayer(QObject *parent)
+WavePlayer::WavePlayer(int watchdogSlackMs, QObject *parent)
     : QObject(parent)
+    , m_watchdogSlackMs(watchdogSlackMs)
 {
     m_feedTimer.setInterval(FeedIntervalMs);
     m_watchdog.setSingleShot(true);
@@ -27,16 +27,7 @@ WavePlayer::WavePlayer(QObject *parent)
     });
 }
 
-WavePlayer::~WavePlayer()
-{
-    m_feedTimer.stop();
-    m_watchdog.stop();
-    if (m_sink) {
-        m_sink->disconnect(this);
-        m_sink->stop();
-        m_sink.release()->deleteLater();
-    }
-}
+WavePlayer::~WavePlayer() = default;
 
 std::optional<DeviceError> WavePlayer::start(const Clip &clip)
 {
@@ -56,13 +47,10 @@ std::optional<DeviceError> WavePlayer::start(const Clip &clip)
                                .arg(clip.channels)};
     }
 
-    auto sink = std::make_unique<QAudioSink>(output, format);
+    AudioStream<QAudioSink> sink(new QAudioSink(output, format));
     QIODevice *io = sink->start();
-    if (!io) {
-        const DeviceError error = audioDeviceError(sink->error(), false);
-        sink.release()->deleteLater();
-        return error;
-    }
+    if (!io)
+        return audioDeviceError(sink->error(), false);
 
     m_sink = std::move(sink);
     m_io = io;
@@ -81,8 +69,8 @@ std::optional<DeviceError> WavePlayer::start(const Clip &clip)
         return m_failure;
     if (m_written < m_pcm.size())
         m_feedTimer.start();
-    const qint64 bytesPerSecond = qint64(clip.sampleRate) * clip.channels * 2;
-    m_watchdog.start(int(m_pcm.size() * 1000 / bytesPerSecond) + WatchdogSlackMs);
+    const qint64 bytesPerSecond = clip.sampleRate * clip.frameBytes();
+    m_watchdog.start(int(m_pcm.size() * 1000 / bytesPerSecond) + m_watchdogSlackMs);
     return std::nullopt;
 }
 
@@ -131,11 +119,7 @@ void WavePlayer::finish(Ending ending)
 {
     m_feedTimer.stop();
     m_watchdog.stop();
-    m_sink->disconnect(this);
-    m_sink->stop();
-    // Destroying a PulseAudio sink runs every pending event, clicks and keys included, and this
-    // may be inside a "play" that keeps them waiting; the event loop around it destroys the sink.
-    m_sink.release()->deleteLater();
+    m_sink.reset();
     m_io = nullptr;
     m_pcm.clear();
     Q_EMIT finished(ending);

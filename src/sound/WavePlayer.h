@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AudioStream.h"
 #include "WaveDevice.h"
 #include "WaveFile.h"
 
@@ -7,7 +8,6 @@
 #include <QObject>
 #include <QTimer>
 
-#include <memory>
 #include <optional>
 
 class QAudioSink;
@@ -24,14 +24,15 @@ class WavePlayer final : public QObject
 public:
     enum class Ending { Completed, Stopped, Failed };
 
-    explicit WavePlayer(QObject *parent = nullptr);
+    // A clip that takes watchdogSlackMs longer than its own length to be heard ends as Failed:
+    // the sound output is broken, and a window waiting for the end must not wait for ever.
+    explicit WavePlayer(int watchdogSlackMs, QObject *parent = nullptr);
     ~WavePlayer() override;
 
     // Starts playing; the error says why nothing will be heard.
     std::optional<DeviceError> start(const Clip &clip);
     // Ends playing at once; finished(Stopped) follows when a clip was playing.
     void stop();
-    bool isPlaying() const { return m_sink != nullptr; }
     // How much of the clip has been heard, in milliseconds, as the sound output tells.
     qint64 position() const;
     // Why the last clip ended early, after finished(Failed).
@@ -45,7 +46,7 @@ private:
     void checkState(quint64 generation);
     void finish(Ending ending);
 
-    std::unique_ptr<QAudioSink> m_sink;
+    AudioStream<QAudioSink> m_sink;
     QIODevice *m_io = nullptr;
     QByteArray m_pcm;
     qsizetype m_written = 0;
@@ -54,5 +55,6 @@ private:
     quint64 m_generation = 0;
     QTimer m_feedTimer;
     QTimer m_watchdog;
+    int m_watchdogSlackMs;
     std::optional<DeviceError> m_failure;
 };

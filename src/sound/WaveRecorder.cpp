@@ -9,15 +9,17 @@
 
 #include <cstdlib>
 
-WaveRecorder::WaveRecorder(QObject *parent)
+WaveRecorder::WaveRecorder(int stallMs, QObject *parent)
     : QObject(parent)
 {
+    m_stallTimer.setInterval(stallMs);
+    m_stallTimer.setSingleShot(true);
+    connect(&m_stallTimer, &QTimer::timeout, this, [this] {
+        fail({DeviceError::Kind::NoDevice, QStringLiteral("录音设备不再送来声音，可能已被拔出")});
+    });
 }
 
-WaveRecorder::~WaveRecorder()
-{
-    release();
-}
+WaveRecorder::~WaveRecorder() = default;
 
 std::optional<DeviceError> WaveRecorder::start()
 {
@@ -29,46 +31,40 @@ std::optional<DeviceError> WaveRecorder::start()
         return DeviceError{DeviceError::Kind::NoDevice, QStringLiteral("找不到录音设备")};
     QAudioFormat format;
     format.setSampleRate(SampleRate);
-    format.setChannelCount(1);
+    format.setChannelCount(Channels);
     format.setSampleFormat(QAudioFormat::Int16);
     if (!input.isFormatSupported(format)) {
         return DeviceError{DeviceError::Kind::NoDevice,
-                           QStringLiteral("录音设备不能录 22050 Hz 单声道的声音")};
+                           QStringLiteral("录音设备不能录 %1 Hz 单声道的声音").arg(SampleRate)};
     }
 
-    auto source = std::make_unique<QAudioSource>(input, format);
+    AudioStream<QAudioSource> source(new QAudioSource(input, format));
     QIODevice *io = source->start();
-    if (!io) {
-        const DeviceError error = audioDeviceError(source->error(), true);
-        source.release()->deleteLater();
-        return error;
-    }
+    if (!io)
+        return audioDeviceError(source->error(), true);
     m_source = std::move(source);
     m_io = io;
     connect(m_io, &QIODevice::readyRead, this, &WaveRecorder::takeIn);
     // Queued, like the sink's signal: it may come from the sound server's thread. A state change
-    // of a source already released finds m_source gone or replaced and in a sound state.
+    // of a source already let go finds it gone or replaced, and in a sound state.
     connect(
         m_source.get(), &QAudioSource::stateChanged, this,
         [this] {
-            if (!m_source || m_source->state() != QAudio::StoppedState ||
-                m_source->error() == QAudio::NoError)
-                return;
-            const DeviceError error = audioDeviceError(m_source->error(), true);
-            release();
-            m_pcm.clear();
-            Q_EMIT failed(error);
+            if (m_source && m_source->state() == QAudio::StoppedState &&
+                m_source->error() != QAudio::NoError)
+                fail(audioDeviceError(m_source->error(), true));
         },
         Qt::QueuedConnection);
+    m_stallTimer.start();
     return std::nullopt;
 }
 
 WaveRecorder::Take WaveRecorder::stop()
 {
-    if (m_source)
+    if (m_io)
         takeIn();
     release();
-    const Clip clip{std::exchange(m_pcm, {}), SampleRate, 1};
+    const Clip clip{std::exchange(m_pcm, {}), SampleRate, Channels};
     const bool silent = m_peak < SilentPeak;
     return {silent ? clip : trimDeadAir(clip), silent};
 }
@@ -76,26 +72,31 @@ WaveRecorder::Take WaveRecorder::stop()
 void WaveRecorder::takeIn()
 {
     const QByteArray chunk = m_io->readAll();
-    if (chunk.size() < 2)
+    if (chunk.size() < Clip::BytesPerSample)
         return;
+    m_stallTimer.start();
     const auto *samples = reinterpret_cast<const qint16 *>(chunk.constData());
     int peak = 0;
-    for (qsizetype i = 0; i < chunk.size() / 2; ++i)
+    for (qsizetype i = 0; i < chunk.size() / Clip::BytesPerSample; ++i)
         peak = std::max(peak, std::abs(int(samples[i])));
     m_pcm.append(chunk);
-    m_peak = std::max(m_peak, qreal(peak) / 32768);
-    Q_EMIT level(qreal(peak) / 32768, qint64(m_pcm.size() / 2) * 1000 / SampleRate);
+    m_peak = std::max(m_peak, peak / Clip::FullScale);
+    Q_EMIT level(peak / Clip::FullScale,
+                 qint64(m_pcm.size() / Clip::BytesPerSample) * 1000 / SampleRate);
+}
+
+void WaveRecorder::fail(const DeviceError &error)
+{
+    // What came in before is kept for stop.
+    release();
+    Q_EMIT failed(error);
 }
 
 void WaveRecorder::release()
 {
-    if (!m_source)
-        return;
-    m_source->disconnect(this);
-    m_io->disconnect(this);
-    m_source->stop();
-    // Destroying a PulseAudio source runs every pending event, clicks and keys included, inside
-    // whatever handler stops the recording; the event loop around it destroys the source.
-    m_source.release()->deleteLater();
+    m_stallTimer.stop();
+    if (m_io)
+        m_io->disconnect(this);
     m_io = nullptr;
+    m_source.reset();
 }

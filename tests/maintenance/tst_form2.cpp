@@ -88,7 +88,8 @@ private:
     // and "more K TEXT" into box K (0 the title, 1 to 4 the lines), a button's caption, "record",
     // "stop" and "listen" on the recorder, "double/click/bare ROW" (bare: a double-click event
     // alone) or "key" in the list, "close ANSWER", "answer ANSWER" (see m_answers), "wait MS";
-    // from the fake device "level PEAK", "done CODE", "fail COMMAND", "silent" (the take);
+    // from the fake device "level PEAK", "done CODE", "fail COMMAND", "silent" (the take), "cut"
+    // (the take, as a sound input that breaks off does);
     // "play LOUDNESS SECONDS" into the sound card; on disk "recording[936] NAME" (named in UTF-8
     // or code page 936), "link NAME" (to kept.wav beside the library), "break
     // library/folder/disk/read-only" and "mend", "edit A|B" (the library rewritten in place to
@@ -130,7 +131,9 @@ private:
         } else if (verb == u"level"_s) {
             m_devices.last()->sendLevel(arg.toDouble(), 1500);
         } else if (verb == u"done"_s) {
-            m_devices.last()->raiseDone(arg.toInt());
+            m_devices.last()->raiseDone(WaveDevice::NotifyCode(arg.toInt()));
+        } else if (verb == u"cut"_s) {
+            m_devices.last()->breakOffTake({DeviceError::Kind::NoDevice, u"麦克风已拔出"_s});
         } else if (verb == u"fail"_s) {
             m_devices.last()->failures.insert(arg, {DeviceError::Kind::NoDevice, u"no server"_s});
         } else if (verb == u"silent"_s) {
@@ -372,9 +375,14 @@ private Q_SLOTS:
         QTest::newRow("an added poem rewritten")
             << poem(u"春晓"_s)
             << u"add  静夜思; 返回; told 静夜思.wav open close; window reloaded; file 春晓|静夜思+"_s;
-        QTest::newRow("Done(1), (2), (8) save nothing")
+        QTest::newRow("Done(1), (2) save nothing")
+            << QByteArray() << u"add 静夜思; record; done 1; done 2; told 静夜思.wav open record"_s;
+        QTest::newRow("a take broken off is saved, and the parent told")
             << QByteArray()
-            << u"add 静夜思; record; done 1; done 2; done 8; told 静夜思.wav open record"_s;
+            << u"add 静夜思; record; level 0.5 ; cut; said "
+               u"录制《静夜思》时录音设备出了故障（麦克风已"
+               u"拔出）…会保存下来; told 静夜思.wav open record save close 静夜思.wav open; "
+               u"status 已保存 0:01"_s;
         // Saved, the take can be listened to or recorded again.
         QTest::newRow("Stop saves once")
             << QByteArray()

@@ -67,12 +67,23 @@ void FakeWaveDevice::record()
 void FakeWaveDevice::stop()
 {
     write(u"stop"_s);
-    const bool wasRecording = m_mode == Mode::Recording;
-    if (wasRecording)
-        m_length = std::max<qint64>(m_elapsed, 1);
+    if (m_mode == Mode::Recording)
+        endTake(NotifyAborted);
     setMode(Mode::Open);
-    if (wasRecording && m_notify)
-        Q_EMIT Done(NotifyAborted);
+}
+
+void FakeWaveDevice::breakOffTake(const DeviceError &error)
+{
+    m_error = error;
+    endTake(NotifyFailure);
+}
+
+void FakeWaveDevice::endTake(NotifyCode code)
+{
+    m_length = std::max<qint64>(m_elapsed, 1);
+    setMode(Mode::Open);
+    if (m_notify)
+        Q_EMIT Done(code);
 }
 
 void FakeWaveDevice::listen()
@@ -84,7 +95,6 @@ void FakeWaveDevice::listen()
 
 void FakeWaveDevice::write(const QString &line)
 {
-    log << line;
     if (journal)
         *journal << line;
 }

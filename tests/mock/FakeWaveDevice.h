@@ -10,8 +10,8 @@
 #include <memory>
 
 // A wave device without sound: it writes down every member set and every command sent, finds
-// recordings on disk as the real device does, fails the commands it is told to fail, and raises
-// Done with whatever code a test asks for.
+// recordings on disk as the real device does, fails the commands it is told to fail, raises
+// Done with whatever code a test asks for, and breaks off a take when told to.
 class FakeWaveDevice final : public WaveDevice
 {
     Q_OBJECT
@@ -47,7 +47,9 @@ public:
     void stop() override;
     void listen() override;
 
-    void raiseDone(int code) { Q_EMIT Done(code); }
+    void raiseDone(NotifyCode code) { Q_EMIT Done(code); }
+    // Ends the take as the sound input breaking off does.
+    void breakOffTake(const DeviceError &error);
     void sendLevel(qreal peak, qint64 ms)
     {
         m_elapsed = ms;
@@ -55,9 +57,8 @@ public:
     }
     void hearPart(int part) { Q_EMIT partHeard(part); }
 
-    // "DeviceType=waveaudio", "FileName=…", "PoemShape=3,5,5,5,5", "Command=open", "listen" …
-    QStringList log;
-    // Where the lines go as well, so they outlive the device; may be null.
+    // Where it writes "DeviceType=waveaudio", "FileName=…", "PoemShape=3,5,5,5,5",
+    // "Command=open", "listen" …, so that they outlive the device; may be null.
     QStringList *journal = nullptr;
     QHash<QString, DeviceError> failures;
     // Runs inside "play", while the sound would be heard.
@@ -66,6 +67,7 @@ public:
 private:
     void write(const QString &line);
     void setMode(Mode mode);
+    void endTake(NotifyCode code);
 
     QString m_fileName;
     bool m_notify = false;

@@ -1,21 +1,21 @@
 #include "BusyWhilePlaying.h"
 #include "CallSequences.h"
 #include "GuiTest.h"
-#include "Phrases.h"
 #include "SoundCardDevice.h"
 #include "SoundPath.h"
 #include "SystemError.h"
 #include "WaveDeviceControl.h"
 #include "WaveFixture.h"
 
-#include <QApplication>
 #include <QAudioDevice>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMediaDevices>
 #include <QProcess>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -26,14 +26,17 @@
 
 using namespace Qt::StringLiterals;
 
-Q_DECLARE_METATYPE(DeviceError::Kind)
-
 namespace {
 
 QByteArray contents(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool run(const QString &program, const QStringList &arguments)
+{
+    return QProcess::execute(program, arguments) == 0;
 }
 
 } // namespace
@@ -46,14 +49,22 @@ class SoundCardTest final : public QObject
     std::unique_ptr<QTemporaryDir> m_folder;
     std::unique_ptr<WaveDeviceControl> m_control;
 
-    QString tone(const QString &title, int format, int rate, double seconds)
+    QString tone(const QString &title, int format, int rate, double seconds, double amplitude = 0.5)
     {
-        const QString path = SoundPath(m_folder->path(), title);
-        return QDir().mkpath(m_folder->filePath(u"sound"_s)) &&
-                       writeTone(QFile::encodeName(path), SF_FORMAT_WAV | format, rate, {0.5},
-                                 sf_count_t(seconds * rate))
+        const QString path = title.contains(u'/') ? title : SoundPath(m_folder->path(), title);
+        QDir().mkpath(QFileInfo(path).path());
+        return writeTone(QFile::encodeName(path), SF_FORMAT_WAV | format, rate, {amplitude},
+                         sf_count_t(seconds * rate))
                    ? path
                    : QString();
+    }
+
+    // Plays a tone into the server as another program would, for the "mic" to hear.
+    void playAloud(double seconds, double amplitude = 0.5)
+    {
+        const QString path =
+            tone(m_folder->filePath(u"aloud.wav"_s), SF_FORMAT_PCM_16, 44100, seconds, amplitude);
+        QVERIFY(run(u"paplay"_s, {path}));
     }
 
 private Q_SLOTS:
@@ -92,9 +103,9 @@ private Q_SLOTS:
         QTest::newRow("IMA ADPCM") << int(SF_FORMAT_IMA_ADPCM) << 22050 << 0.5 << 700;
     }
 
-    // Reading aloud returns when the sound has ended. Clicks made meanwhile are thrown away, not
-    // carried out afterwards (three on 下一首 must not jump three poems), except on a button
-    // that is meant to work during the sound.
+    // Reading aloud is heard, and returns when the sound has ended. Clicks made meanwhile are
+    // thrown away, not carried out afterwards (three on 下一首 must not jump three poems), except
+    // on a button that is meant to work during the sound.
     void playToEnd()
     {
         QFETCH(int, format);
@@ -102,7 +113,6 @@ private Q_SLOTS:
         QFETCH(double, seconds);
         QFETCH(int, longestMs);
         const QString path = tone(u"静夜思"_s, format, rate, seconds);
-        QVERIFY(!path.isEmpty());
         WaveDeviceControl ear;
         ear.setDevice(makeSoundCardDevice());
         QVERIFY(!armRecording(ear, SoundPath(m_folder->path(), u"ear"_s)));
@@ -122,11 +132,10 @@ private Q_SLOTS:
                 clicked << button->text() + (playing ? u" while playing"_s : u" afterwards"_s);
             });
         }
-        bool sentWhilePlaying = false;
         bool busyWhilePlaying = false;
         QTimer::singleShot(int(seconds * 500), &window, [&] {
-            sentWhilePlaying = m_control->mode() == WaveDevice::Mode::Playing;
-            busyWhilePlaying = QApplication::overrideCursor() &&
+            busyWhilePlaying = m_control->mode() == WaveDevice::Mode::Playing &&
+                               QApplication::overrideCursor() &&
                                QApplication::overrideCursor()->shape() == Qt::BusyCursor;
             for (QPushButton *button : {next, next, next, stop})
                 clickAsUser(button);
@@ -140,35 +149,41 @@ private Q_SLOTS:
         QVERIFY2(!failure, qPrintable(failure ? failure->detail : QString()));
         QVERIFY2(double(elapsed) >= seconds * 900 && elapsed <= longestMs,
                  qPrintable(QString::number(elapsed)));
-        QVERIFY(sentWhilePlaying);
         QVERIFY(busyWhilePlaying);
         QTest::qWait(50);
         QCOMPARE(clicked, QStringList{u"停止朗读 while playing"_s});
         QVERIFY(!QApplication::overrideCursor());
-        QTRY_VERIFY2(ear.takePeak() > 0.12, qPrintable(QString::number(ear.takePeak())));
+        ear.stop();
+        QVERIFY(!saveRecording(ear)); // as it would be, were the take silent
     }
 
     void partsLightAsTheyAreHeard_data()
     {
+        QTest::addColumn<bool>("known");
         QTest::addColumn<bool>("readAfterMe");
         // When the title, the gap after it, the first line and the rest begin to be heard, in
-        // milliseconds of the played sound.
+        // milliseconds of the played sound, and how long it all takes.
         QTest::addColumn<QList<int>>("starts");
-        QTest::newRow("as recorded") << false << QList{100, 300, 500, 700};
-        QTest::newRow("跟读") << true << QList{100, 1500, 1700, 3100};
+        QTest::addColumn<int>("lengthMs");
+        QTest::newRow("as recorded") << true << false << QList{100, 300, 500, 700} << 1000;
+        QTest::newRow("跟读") << true << true << QList{100, 1500, 1700, 3100} << 3400;
+        QTest::newRow("phrases unknown") << false << true << QList<int>{} << 1000;
     }
 
     // On the sound card, a part is lit while it is heard, and 跟读 pauses after each part for as
-    // long as the part lasted and a second more, the part staying lit meanwhile.
+    // long as the part lasted and a second more, the part staying lit meanwhile. Where the parts
+    // are unknown, the recording plays as it is and nothing is lit.
     void partsLightAsTheyAreHeard()
     {
+        QFETCH(bool, known);
         QFETCH(bool, readAfterMe);
         QFETCH(QList<int>, starts);
+        QFETCH(int, lengthMs);
         const QString path = tone(u"静夜思"_s, SF_FORMAT_PCM_16, 22050, 1.0);
-        const auto found = [](const Clip &, const PoemShape &) {
-            return std::optional(std::vector<Phrase>{{0, 100, 300}, {1, 500, 700}});
-        };
-        m_control->setDevice(std::make_unique<SoundCardDevice>(found));
+        m_control->setDevice(std::make_unique<SoundCardDevice>([known](const Clip &, auto &) {
+            return known ? std::optional(std::vector<Phrase>{{0, 100, 300}, {1, 500, 700}})
+                         : std::nullopt;
+        }));
         m_control->setPoemShape({3, {5, 5, 5, 5}});
         m_control->setReadAfterMe(readAfterMe);
         QList<int> lit;
@@ -177,67 +192,65 @@ private Q_SLOTS:
             lit << part;
             late << m_control->position() - starts.value(lit.size() - 1);
         });
+        QElapsedTimer clock;
+        clock.start();
         QVERIFY(!::playToEnd(*m_control, path));
+        const qint64 elapsed = clock.elapsed();
         qInfo() << "lit" << late << "ms after the sound output reached each part";
-        QCOMPARE(lit, (QList{0, -1, 1, -1}));
+        QCOMPARE(lit, known ? (QList{0, -1, 1, -1}) : QList<int>());
+        QVERIFY2(elapsed >= lengthMs - 50 && elapsed <= lengthMs + 150,
+                 qPrintable(QString::number(elapsed)));
         // Never early, and as a rule within a tick or two; a computer busy with other work may
         // leave the window itself waiting for a tenth of a second now and then.
         std::ranges::sort(late);
-        QVERIFY2(late.first() >= 0 && late[late.size() / 2] <= 30, "lit away from the sound");
+        QVERIFY2(late.isEmpty() || (late.first() >= 0 && late[late.size() / 2] <= 30),
+                 "lit away from the sound");
     }
 
     void recordAndSave_data()
     {
-        QTest::addColumn<QString>("path");  // under the application folder
-        QTest::addColumn<int>("recordMs");  // while a tone plays; none when 0
-        QTest::addColumn<int>("sizeLimit"); // for any file, in bytes; none when 0
-        QTest::addColumn<DeviceError::Kind>("kind");
+        QTest::addColumn<QString>("path");    // under the application folder
+        QTest::addColumn<double>("loudness"); // of the tone played while recording; none if < 0
+        QTest::addColumn<bool>("older");      // a recording is there already
+        QTest::addColumn<int>("sizeLimit");   // for any file, in bytes; none when 0
         QTest::addColumn<QString>("failure"); // the device's words; empty when the save works
-        const auto WriteFailed = DeviceError::Kind::WriteFailed;
-        QTest::newRow("saved") << u"sound/春晓.wav"_s << 1000 << 0 << WriteFailed << QString();
-        QTest::newRow("nothing recorded")
-            << u"sound/春晓.wav"_s << 0 << 0 << DeviceError::Kind::NotReady << u"还没有录音"_s;
+        const QString path = u"sound/春晓.wav"_s;
+        QTest::newRow("saved") << path << 0.5 << false << 0 << QString();
+        QTest::newRow("saved over an older one, which goes to the trash")
+            << path << 0.5 << true << 0 << QString();
+        QTest::newRow("nothing recorded") << path << -1.0 << false << 0 << u"还没有录音"_s;
+        QTest::newRow("a silent microphone") << path << 0.0 << true << 0 << u"录音几乎没有声音"_s;
         QTest::newRow("outside the sound folder")
-            << u"other/春晓.wav"_s << 300 << 0 << WriteFailed << u"录音只能存在 sound 文件夹里"_s;
-        QTest::newRow("sound is a file")
-            << u"sound/春晓.wav"_s << 300 << 0 << WriteFailed << reasonText(ENOTDIR);
+            << u"other/春晓.wav"_s << 0.5 << false << 0 << u"录音只能存在 sound 文件夹里"_s;
+        QTest::newRow("sound is a file") << path << 0.5 << false << 0 << reasonText(ENOTDIR);
         QTest::newRow("disk refuses the bytes over an older recording")
-            << u"sound/春晓.wav"_s << 300 << 2000 << WriteFailed << reasonText(EFBIG);
+            << path << 0.5 << true << 2000 << reasonText(EFBIG);
     }
 
     // Recorded with the control's own buttons from the server's "mic" while a tone plays, and
-    // saved; a save that fails loses nothing.
+    // saved; a save that fails loses nothing, and a silent take replaces nothing.
     void recordAndSave()
     {
         QFETCH(QString, path);
-        QFETCH(int, recordMs);
+        QFETCH(double, loudness);
+        QFETCH(bool, older);
         QFETCH(int, sizeLimit);
-        QFETCH(DeviceError::Kind, kind);
         QFETCH(QString, failure);
         path = m_folder->filePath(path);
-        const QString toneFile = m_folder->filePath(u"tone.wav"_s);
-        QVERIFY(writeTone(QFile::encodeName(toneFile), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100,
-                          {0.5}, 44100 * recordMs / 1000 + 1));
         if (QByteArray(QTest::currentDataTag()) == "sound is a file")
             QVERIFY(QFile(m_folder->filePath(u"sound"_s)).open(QIODevice::WriteOnly));
-        const QByteArray older =
-            sizeLimit ? contents(tone(u"春晓"_s, SF_FORMAT_PCM_16, 8000, 0.1)) : QByteArray();
+        const QByteArray before =
+            older ? contents(tone(u"春晓"_s, SF_FORMAT_PCM_16, 8000, 0.1)) : QByteArray();
         QVERIFY(!armRecording(*m_control, path));
-        if (recordMs > 0) {
+        if (loudness >= 0) {
             QSignalSpy done(m_control.get(), &WaveDeviceControl::Done);
             m_control->findChild<QPushButton *>(u"recordButton"_s)->click();
-            QCOMPARE(m_control->mode(), WaveDevice::Mode::Recording);
-            QProcess player;
-            player.start(u"paplay"_s, {toneFile});
-            QTRY_COMPARE_WITH_TIMEOUT(player.state(), QProcess::NotRunning, 5000);
-            QCOMPARE(player.exitCode(), 0);
-            QTRY_COMPARE(m_control->findChild<QLabel *>(u"elapsed"_s)->text(),
-                         u"0:%1"_s.arg(recordMs / 1000, 2, 10, QChar(u'0')));
+            playAloud(1.0, loudness);
+            QTRY_COMPARE(m_control->findChild<QLabel *>(u"elapsed"_s)->text(), u"0:01"_s);
             m_control->findChild<QPushButton *>(u"stopButton"_s)->click();
             QVERIFY(done.wait(1000));
-            QCOMPARE(done.count(), 1);
-            QCOMPARE(done[0][0].toInt(), 4);
-            QVERIFY(m_control->takePeak() > 0.1);
+            QCOMPARE(done.size(), 1);
+            QCOMPARE(done[0][0].value<WaveDevice::NotifyCode>(), WaveDevice::NotifyAborted);
         }
 
         rlimit unlimited{};
@@ -247,16 +260,16 @@ private Q_SLOTS:
         setrlimit(RLIMIT_FSIZE, &limited);
         const std::optional<DeviceError> error = saveRecording(*m_control);
         setrlimit(RLIMIT_FSIZE, &unlimited);
-        // A save that fails keeps the take, for trying again.
-        QCOMPARE(m_control->mode(), error ? WaveDevice::Mode::Open : WaveDevice::Mode::Closed);
         QCOMPARE(error ? error->detail : QString(), failure);
+        QCOMPARE(QDir(m_folder->filePath(u"data/Trash/files"_s)).entryList(QDir::Files),
+                 older && !error ? QStringList{u"春晓.wav"_s} : QStringList());
         if (error) {
-            QCOMPARE(error->kind, kind);
-            QCOMPARE(contents(path), older);
-            QCOMPARE(QDir(m_folder->filePath(u"data/Trash/files"_s)).entryList(QDir::Files), {});
+            // Kept for trying again, but for a take next to silence.
+            QCOMPARE(m_control->Length() > 0, loudness > 0);
+            QCOMPARE(contents(path), before);
             QCOMPARE(QDir(m_folder->filePath(u"sound"_s))
                          .entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot),
-                     older.isEmpty() ? QStringList() : QStringList{u"春晓.wav"_s});
+                     older ? QStringList{u"春晓.wav"_s} : QStringList());
             return;
         }
         const QByteArray bytes = contents(path);
@@ -266,6 +279,74 @@ private Q_SLOTS:
         QCOMPARE(saved.info.samplerate, 22050);
         QCOMPARE(saved.info.channels, 1);
         QVERIFY2(saved.info.frames > 22050, qPrintable(QString::number(saved.info.frames)));
+        QVERIFY2(rms(saved.samples) > 2000, qPrintable(QString::number(rms(saved.samples))));
+    }
+
+    // A sound output that stops taking sound never keeps the window waiting: reading aloud ends
+    // a moment after the sound should have, and says why.
+    void playbackOnAStalledOutput()
+    {
+        const QString path = tone(u"静夜思"_s, SF_FORMAT_PCM_16, 22050, 0.5);
+        m_control->setDevice(
+            std::make_unique<SoundCardDevice>(::findPhrases, SoundLimits{.playSlackMs = 300}));
+        QVERIFY(run(u"pactl"_s, {u"suspend-sink"_s, u"null"_s, u"1"_s}));
+        const auto resume = qScopeGuard([] {
+            run(u"pactl"_s, {u"suspend-sink"_s, u"null"_s, u"0"_s});
+        });
+        // Should it wait for ever after all, the test ends it.
+        QTimer::singleShot(5000, m_control.get(), [this] { m_control->stop(); });
+        QElapsedTimer clock;
+        clock.start();
+        const std::optional<DeviceError> failure = ::playToEnd(*m_control, path);
+        QVERIFY2(clock.elapsed() < 1500, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(failure ? failure->detail : QString(), u"放音设备没有放完声音，可能出了故障"_s);
+    }
+
+    void takeEndsByItself_data()
+    {
+        QTest::addColumn<bool>("inputStalls"); // after the tone, else it is left running
+        QTest::addColumn<WaveDevice::NotifyCode>("code");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("the microphone is unplugged")
+            << true << WaveDevice::NotifyFailure << u"录音设备不再送来声音，可能已被拔出"_s;
+        QTest::newRow("left running") << false << WaveDevice::NotifyAborted << QString();
+    }
+
+    // A take ends by itself when the sound input breaks off, and when it is left running until
+    // it is almost too long to be played (here in a second and a half, not ten minutes); what
+    // was taken in is kept, to be saved.
+    void takeEndsByItself()
+    {
+        QFETCH(bool, inputStalls);
+        QFETCH(WaveDevice::NotifyCode, code);
+        QFETCH(QString, said);
+        const SoundLimits limits{.inputStallMs = 300, .longestTakeMs = inputStalls ? 60'000 : 1500};
+        QElapsedTimer sinceRecord;
+        sinceRecord.start();
+        m_control->setDevice(std::make_unique<SoundCardDevice>(::findPhrases, limits));
+        QVERIFY(!armRecording(*m_control, SoundPath(m_folder->path(), u"春晓"_s)));
+        m_control->findChild<QPushButton *>(u"recordButton"_s)->click();
+        QSignalSpy done(m_control.get(), &WaveDeviceControl::Done);
+        playAloud(0.5);
+        const auto resume = qScopeGuard([] {
+            run(u"pactl"_s, {u"suspend-source"_s, u"mic"_s, u"0"_s});
+        });
+        QElapsedTimer sinceStall;
+        sinceStall.start();
+        if (inputStalls)
+            QVERIFY(run(u"pactl"_s, {u"suspend-source"_s, u"mic"_s, u"1"_s}));
+        QVERIFY(done.wait(2500));
+        const qint64 late = inputStalls ? sinceStall.elapsed() - limits.inputStallMs
+                                        : sinceRecord.elapsed() - limits.longestTakeMs;
+        qInfo("ended %lld ms after it was due", late);
+        QVERIFY2(late >= -100 && late <= 500, qPrintable(QString::number(late)));
+        QCOMPARE(done.size(), 1);
+        QCOMPARE(done[0][0].value<WaveDevice::NotifyCode>(), code);
+        QCOMPARE(m_control->error() ? m_control->error()->detail : QString(), said);
+        QCOMPARE(m_control->mode(), WaveDevice::Mode::Open);
+        QVERIFY(!saveRecording(*m_control));
+        const WaveContents saved =
+            readWave(QFile::encodeName(SoundPath(m_folder->path(), u"春晓"_s)));
         QVERIFY2(rms(saved.samples) > 2000, qPrintable(QString::number(rms(saved.samples))));
     }
 };
