@@ -16,7 +16,7 @@
 using namespace Qt::StringLiterals;
 
 // Run with PULSE_SERVER naming a socket where no server listens: a computer without sound.
-class NoServerTest final : public QObject
+class NoServerTest final : public GuiTest
 {
     Q_OBJECT
 
@@ -62,16 +62,12 @@ private Q_SLOTS:
         Form1 form(Environment{folder.path(), makeSoundCardDevice});
         form.show();
         auto *readAloud = form.findChild<QPushButton *>(u"Command1_0"_s);
-        MessageBoxCatcher catcher;
         QTest::mouseClick(readAloud, Qt::LeftButton);
-        QVERIFY2(catcher.text().startsWith(u"没有可用的放音设备，无法朗读《静夜思》"_s),
-                 qPrintable(catcher.text()));
+        said(u"Kavendo: 没有可用的放音设备，无法朗读《静夜思》"_s);
         QVERIFY(readAloud->isEnabled());
         QTest::mouseClick(form.findChild<QPushButton *>(u"Command1_1"_s), Qt::LeftButton);
-        MessageBoxCatcher missing;
         QTest::mouseClick(readAloud, Qt::LeftButton);
-        QVERIFY2(missing.text().startsWith(u"没有找到《春晓》的录音："_s),
-                 qPrintable(missing.text()));
+        said(u"Kavendo: 没有找到《春晓》的录音："_s);
     }
 };
 
