@@ -12,7 +12,7 @@ void Main(const Environment &environment)
     removeLibraryLeftovers(environment.applicationFolder);
     removeRecordingLeftovers(environment.applicationFolder);
     {
-        frmSplash splash;
+        frmSplash splash(environment.makeTimer);
         splash.exec();
     }
     Form1 form(environment);

@@ -9,7 +9,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
-#include <QTimer>
 #include <qdrawutil.h>
 
 using namespace Qt::StringLiterals;
@@ -55,10 +54,10 @@ void setTextSizingLabel(QLabel *label, const QString &text)
 } // namespace
 
 // A frameless tool window: no title bar, and no button in the task bar.
-frmSplash::frmSplash(QWidget *parent)
+frmSplash::frmSplash(const TimerFactory &makeTimer, QWidget *parent)
     : QDialog(parent, Qt::Tool | Qt::FramelessWindowHint)
     , m_ui(std::make_unique<Ui::frmSplash>())
-    , Timer1(new QTimer(this))
+    , Timer1(makeTimer())
 {
     m_ui->setupUi(this);
     // 9-point Song is what Chinese dialogs are usually written in; the three plain labels use it.
@@ -72,11 +71,7 @@ frmSplash::frmSplash(QWidget *parent)
     m_ui->lblCompany->setText(QString::fromUtf8(ApplicationInfo::CompanyName));
     m_ui->Picture1->setPixmap(splashLogo());
 
-    Timer1->setObjectName(u"Timer1"_s);
-    Timer1->setSingleShot(true);
-    // A coarse timer may tick up to five per cent early; three seconds means three seconds.
-    Timer1->setTimerType(Qt::PreciseTimer);
-    connect(Timer1, &QTimer::timeout, this, &frmSplash::closeSplash);
+    connect(Timer1.get(), &Timer::timeout, this, &frmSplash::closeSplash);
 
     // Key preview: the window judges every key before the control with the focus sees it,
     // and Frame1 must tell clicks on its own surface from clicks that its labels pass up.

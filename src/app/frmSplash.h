@@ -1,11 +1,12 @@
 #pragma once
 
+#include "Timer.h"
+
 #include <QDialog>
 
 #include <memory>
 
 class QKeyEvent;
-class QTimer;
 
 namespace Ui {
 class frmSplash;
@@ -23,7 +24,7 @@ class frmSplash final : public QDialog
     Q_DISABLE_COPY_MOVE(frmSplash)
 
 public:
-    explicit frmSplash(QWidget *parent = nullptr);
+    explicit frmSplash(const TimerFactory &makeTimer, QWidget *parent = nullptr);
     ~frmSplash() override;
 
 protected:
@@ -39,7 +40,7 @@ private:
     bool isOnFrameSurface(QPoint framePosition) const;
 
     std::unique_ptr<Ui::frmSplash> m_ui;
-    QTimer *Timer1;
+    std::unique_ptr<Timer> Timer1;
     bool m_loaded = false;
     bool m_pressedOnFrame = false;
 };

@@ -16,13 +16,13 @@ void information(QWidget *parent, const QString &text)
     box.exec();
 }
 
-bool askYesNo(QWidget *parent, const QString &question)
+bool askYesNo(QWidget *parent, const QString &question, SafeAnswer safe)
 {
     QMessageBox box(QMessageBox::Warning, QString::fromUtf8(ApplicationInfo::Title), question,
                     QMessageBox::Yes | QMessageBox::No, parent);
     box.button(QMessageBox::Yes)->setText(QStringLiteral("是"));
     box.button(QMessageBox::No)->setText(QStringLiteral("否"));
-    box.setDefaultButton(QMessageBox::No);
+    box.setDefaultButton(safe == SafeAnswer::Yes ? QMessageBox::Yes : QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Timer.h"
+
 #include <QString>
 
 #include <functional>
@@ -14,4 +16,6 @@ struct Environment
     // The folder that holds Kavendo.dbf and the sound folder.
     QString applicationFolder;
     std::function<std::unique_ptr<WaveDevice>()> makeWaveDevice;
+    // The windows' timers: real time, unless a test keeps the time itself.
+    TimerFactory makeTimer = makeSystemTimer;
 };

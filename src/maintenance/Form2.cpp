@@ -136,8 +136,7 @@ Form2::~Form2() = default;
 void Form2::done(int result)
 {
     finishTake();
-    closeDevice(*m_ui->MMControl1);
-    m_armedPath.clear();
+    disarm();
     DesignedWindow::done(result);
 }
 
@@ -180,8 +179,10 @@ void Form2::closeEvent(QCloseEvent *event)
 {
     finishTake();
     if (m_addedSinceRewrite &&
-        !Dialogs::askYesNo(this, u"新录入的诗词还没有存入诗词库，关闭窗口后它们不会被保留。\n"
-                                 u"要保留它们，请按“否”，再按“返回”。\n仍要关闭吗？"_s)) {
+        !Dialogs::askYesNo(this,
+                           u"新录入的诗词还没有存入诗词库，关闭窗口后它们不会被保留。\n"
+                           u"要保留它们，请按“否”，再按“返回”。\n仍要关闭吗？"_s,
+                           Dialogs::SafeAnswer::No)) {
         event->ignore();
         return;
     }
@@ -261,13 +262,18 @@ std::optional<DeviceError> Form2::arm(const QString &title)
     const QString soundPath = SoundPath(m_applicationFolder, title);
     // A title from a library made elsewhere may name no file in the sound folder at all.
     if (!isRecordingPath(soundPath)) {
-        closeDevice(*m_ui->MMControl1);
-        m_armedPath.clear();
+        disarm();
         return std::nullopt;
     }
     const auto failure = armRecording(*m_ui->MMControl1, soundPath);
     m_armedPath = m_ui->MMControl1->mode() == WaveDevice::Mode::Closed ? QString() : soundPath;
     return failure;
+}
+
+void Form2::disarm()
+{
+    closeDevice(*m_ui->MMControl1);
+    m_armedPath.clear();
 }
 
 // A double-click on a poem is how a parent records it again, or listens to it; without a sound
@@ -326,8 +332,11 @@ void Form2::saveTake()
             return;
         }
         if (!Dialogs::askYesNo(
-                this, u"无法保存录音：%1（%2）。\n这段录音还在，排除问题后可以再保存。"
-                      u"\n再试一次？"_s.arg(displayPath(m_armedPath), deviceReason(*failure)))) {
+                this,
+                u"无法保存录音：%1（%2）。\n这段录音还在，排除问题后可以再保存。"
+                u"\n再试一次？"_s.arg(displayPath(m_armedPath), deviceReason(*failure)),
+                // Giving up drops the take.
+                Dialogs::SafeAnswer::Yes)) {
             armRecording(control, m_armedPath);
             return;
         }
@@ -362,10 +371,8 @@ void Form2::deletePoem()
         std::any_of(Poems.begin() + 1, Poems.end(),
                     [&](const PoemRecord &poem) { return trimSpaces(poem.Title()) == title; }))
         return;
-    if (m_armedPath == soundPath) {
-        closeDevice(*m_ui->MMControl1);
-        m_armedPath.clear();
-    }
+    if (m_armedPath == soundPath)
+        disarm();
     if (const std::optional<QString> failure = deleteRecording(soundPath))
         Dialogs::information(this, u"诗词已删除，但无法删除它的录音：%1"_s.arg(*failure));
 }

@@ -50,6 +50,7 @@ private:
     std::optional<QString> refusalOfEntry() const;
     void addPoem();
     std::optional<DeviceError> arm(const QString &title);
+    void disarm();
     void armSelectedPoem();
     void recordingDone(WaveDevice::NotifyCode code);
     void tellTakeBrokenOff();

@@ -59,35 +59,36 @@ void showCount(QLabel *counter, const QString &text)
 
 Form1::Form1(const Environment &environment, QWidget *parent)
     : DesignedWindow(parent)
-    , ui(std::make_unique<Ui::Form1>())
+    , m_ui(std::make_unique<Ui::Form1>())
     , m_environment(environment)
     , m_titles(new PoemTitleModel(Poems, this))
 {
-    ui->setupUi(this);
-    Command1 = {ui->Command1_0, ui->Command1_1, ui->Command1_2, ui->Command1_3, ui->Command1_4};
-    Label2 = {ui->Label2_0, ui->Label2_1};
+    m_ui->setupUi(this);
+    Command1 = {m_ui->Command1_0, m_ui->Command1_1, m_ui->Command1_2, m_ui->Command1_3,
+                m_ui->Command1_4};
+    Label2 = {m_ui->Label2_0, m_ui->Label2_1};
 
-    QPalette display = ui->Label1->palette();
+    QPalette display = m_ui->Label1->palette();
     display.setColor(QPalette::Window, QColor(0, 128, 128));
     display.setColor(QPalette::WindowText, Qt::white);
-    ui->Label1->setPalette(display);
-    ui->Label1->setFont(songTi(39.75));
-    ui->Label4->setFont(songTi(12));
-    ui->List1->setFont(songTi(12));
-    ui->Label5->setText(QStringLiteral("版本：") + QString::fromUtf8(ApplicationInfo::Version));
-    ui->List1->setModel(m_titles);
-    ui->List1->viewport()->installEventFilter(this);
+    m_ui->Label1->setPalette(display);
+    m_ui->Label1->setFont(songTi(39.75));
+    m_ui->Label4->setFont(songTi(12));
+    m_ui->List1->setFont(songTi(12));
+    m_ui->Label5->setText(QStringLiteral("版本：") + QString::fromUtf8(ApplicationInfo::Version));
+    m_ui->List1->setModel(m_titles);
+    m_ui->List1->viewport()->installEventFilter(this);
 
-    ui->MMControl1->setDevice(m_environment.makeWaveDevice());
-    ui->MMControl1->setDeviceType(QStringLiteral("waveaudio"));
+    m_ui->MMControl1->setDevice(m_environment.makeWaveDevice());
+    m_ui->MMControl1->setDeviceType(QStringLiteral("waveaudio"));
 
     connect(Command1[0], &QPushButton::clicked, this, &Form1::readAloud);
     connect(Command1[1], &QPushButton::clicked, this, &Form1::showNext);
     connect(Command1[2], &QPushButton::clicked, this, &Form1::showPrevious);
     connect(Command1[3], &QPushButton::clicked, this, &Form1::showHelp);
     connect(Command1[4], &QPushButton::clicked, this, &Form1::openMaintenance);
-    connect(ui->Command2, &QPushButton::clicked, this, &Form1::readContinuously);
-    connect(ui->MMControl1, &WaveDeviceControl::partHeard, ui->Label1,
+    connect(m_ui->Command2, &QPushButton::clicked, this, &Form1::readContinuously);
+    connect(m_ui->MMControl1, &WaveDeviceControl::partHeard, m_ui->Label1,
             &PoemDisplay::setHighlightedPart);
 
     finishDesign(270, 1425);
@@ -127,19 +128,19 @@ void Form1::ShowCurrentPoem()
         for (int i = 1; i <= PoemRecord::LineCount; ++i)
             display += QLatin1Char('\n') + trimSpaces(poem.Lines(i));
     }
-    ui->Label1->setText(display);
+    m_ui->Label1->setText(display);
 }
 
 void Form1::readAloud()
 {
-    ui->Text1->setText(trimSpaces(Poems[CurrentPoem].Title()));
-    const QString title = trimSpaces(ui->Text1->text());
+    m_ui->Text1->setText(trimSpaces(Poems[CurrentPoem].Title()));
+    const QString title = trimSpaces(m_ui->Text1->text());
     const QString path = SoundPath(m_environment.applicationFolder, title);
     Command1[0]->setEnabled(false);
-    ui->MMControl1->setPoemShape(shapeOf(Poems[CurrentPoem]));
-    ui->MMControl1->setReadAfterMe(ui->Command3->isChecked());
-    const std::optional<DeviceError> failure = playToEnd(*ui->MMControl1, path);
-    ui->Label1->setHighlightedPart(PoemDisplay::NoPart);
+    m_ui->MMControl1->setPoemShape(shapeOf(Poems[CurrentPoem]));
+    m_ui->MMControl1->setReadAfterMe(m_ui->Command3->isChecked());
+    const std::optional<DeviceError> failure = playToEnd(*m_ui->MMControl1, path);
+    m_ui->Label1->setHighlightedPart(PoemDisplay::NoPart);
     Command1[0]->setEnabled(true);
     if (failure)
         Dialogs::information(this, playbackFailure(*failure, title, path));
@@ -195,24 +196,24 @@ void Form1::readContinuously()
             ShowCurrentPoem();
             Form3 playback(m_environment, LxLdBz, this);
             playback.setPoemTitle(Poems[k].Title());
-            playback.setReading(shapeOf(Poems[k]), ui->Command3->isChecked());
-            connect(&playback, &Form3::partHeard, ui->Label1, &PoemDisplay::setHighlightedPart);
+            playback.setReading(shapeOf(Poems[k]), m_ui->Command3->isChecked());
+            connect(&playback, &Form3::partHeard, m_ui->Label1, &PoemDisplay::setHighlightedPart);
             playback.exec();
-            ui->Label1->setHighlightedPart(PoemDisplay::NoPart);
+            m_ui->Label1->setHighlightedPart(PoemDisplay::NoPart);
         }
     }
 }
 
 bool Form1::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == ui->List1->viewport() && event->type() == QEvent::MouseButtonDblClick)
+    if (watched == m_ui->List1->viewport() && event->type() == QEvent::MouseButtonDblClick)
         showDoubleClickedPoem();
     return DesignedWindow::eventFilter(watched, event);
 }
 
 void Form1::showDoubleClickedPoem()
 {
-    const QModelIndexList selected = ui->List1->selectionModel()->selectedIndexes();
+    const QModelIndexList selected = m_ui->List1->selectionModel()->selectedIndexes();
     CurrentPoem = selected.isEmpty() ? 0 : selected.first().row() + 1;
     ShowCurrentPoem();
 }

@@ -50,7 +50,7 @@ private:
     void readContinuously();
     void showDoubleClickedPoem();
 
-    std::unique_ptr<Ui::Form1> ui;
+    std::unique_ptr<Ui::Form1> m_ui;
     Environment m_environment;
     std::array<QPushButton *, 5> Command1;
     std::array<QLabel *, 2> Label2;

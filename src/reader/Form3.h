@@ -3,8 +3,7 @@
 #include "DesignedWindow.h"
 #include "Environment.h"
 #include "Phrases.h"
-
-#include <QTimer>
+#include "Timer.h"
 
 #include <memory>
 
@@ -43,11 +42,11 @@ private:
     void askToStop();
     void finish();
 
-    std::unique_ptr<Ui::Form3> ui;
-    Environment m_environment;
+    std::unique_ptr<Ui::Form3> m_ui;
+    QString m_applicationFolder;
     bool &LxLdBz;
     // Start timer: reads the poem.
-    QTimer Timer1;
+    std::unique_ptr<Timer> Timer1;
     // Close timer: closes the device and the window.
-    QTimer Timer2;
+    std::unique_ptr<Timer> Timer2;
 };

@@ -1,30 +1,24 @@
 #include "Form2.h"
 
-#include "FakeWaveDevice.h"
 #include "GuiTest.h"
 #include "LibraryFixture.h"
 #include "SoundCardDevice.h"
 #include "WaveDeviceControl.h"
 #include "WaveFixture.h"
 
-#include <QAccessible>
 #include <QAudioDevice>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMediaDevices>
-#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <cstdio>
-#include <fcntl.h>
 #include <sys/mount.h>
-#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 using namespace LibraryFixture;
@@ -38,15 +32,11 @@ const char OldRecording[] = "an old recording";
 
 } // namespace
 
-class Form2Test final : public QObject
+class Form2Test final : public GuiTest
 {
     Q_OBJECT
 
 private:
-    std::optional<QTemporaryDir> m_temporary;
-    QString m_folder;
-    FakeDevices m_devices;
-    std::function<std::unique_ptr<WaveDevice>()> m_makeDevice;
     // A file system of a megabyte of its own on the application folder, to be filled to the
     // last byte: a full disk without filling the machine's. Mounting needs root, as tests run.
     bool m_smallDisk = false;
@@ -54,14 +44,18 @@ private:
     QByteArray m_library;        // the library file as the session found it
     QList<QByteArray> m_reloads; // the library file as the main window reloaded it
     qsizetype m_toldSoFar = 0;
-    // Every message box is answered and written down: with the next of m_answers where it asks
-    // 是 or 否, "fixed" being 是 once the cause has been mended, and 否 when none is left.
-    QTimer m_answering;
-    QStringList m_said;
-    qsizetype m_heardSoFar = 0;
-    QStringList m_answers;
 
-    QString libraryPath() const { return m_folder + u"/Kavendo.dbf"_s; }
+    // "fixed": 是, once what failed has been mended.
+    QString answer() override
+    {
+        const QString given = GuiTest::answer();
+        if (given != u"fixed"_s)
+            return given;
+        m_smallDisk ? run(u"mend disk"_s) : m_devices.last()->failures.clear();
+        return u"是"_s;
+    }
+
+    QString libraryPath() const { return folder() + u"/Kavendo.dbf"_s; }
     // The records of the poems "A|B+" (+: with PoemLines).
     static QByteArray poems(const QString &titles)
     {
@@ -92,15 +86,14 @@ private:
     // (the take, as a sound input that breaks off does);
     // "play LOUDNESS SECONDS" into the sound card; on disk "recording[936] NAME" (named in UTF-8
     // or code page 936), "link NAME" (to kept.wav beside the library), "break
-    // library/folder/disk/read-only" and "mend", "edit A|B" (the library rewritten in place to
-    // the same length and time); "elsewhere STEP, STEP" in a second window, then its 返回.
-    // Steps that check: "said A…B" (the next message box; <app> is the application folder),
-    // "list A|B~" (~: padded as stored), "buttons 10" (录入确认, 删除已存诗词), "box K TEXT",
-    // "told …" (the device's files and commands since the last look), "window shown/closed/
+    // library/folder/disk/read-only" and "mend"; "elsewhere STEP, STEP" in a second window, then
+    // its 返回. Steps that check: "said A…B" (the next message box; <app> is the application
+    // folder), "list A|B~" (~: padded as stored), "buttons 10" (录入确认, 删除已存诗词), "box K
+    // TEXT", "told …" (the device's files and commands since the last look), "window shown/closed/
     // reloaded" (closed after the main window reloaded the file as it is), "sound/folder/trash
     // FILES", "file A|B+" (the library holds these poems; +: with PoemLines), "unchanged" (the
-    // library file), "old NAME" (a recording as the step put it there), "heard SECONDS" (of tone
-    // in 静夜思's recording, with little air around it), "status TEXT" and "playing" (the
+    // library file), "heard TENTHS" (of a second of
+    // tone in 静夜思's recording, with little air around it), "status TEXT" and "playing" (the
     // recorder), "unrecorded A|B" (the poems the list marks).
     void run(const QString &step)
     {
@@ -108,8 +101,8 @@ private:
         const QString k = arg.left(1), text = arg.mid(2);
         auto *list = m_form->findChild<QListView *>();
         auto *recorder = m_form->findChild<WaveDeviceControl *>();
-        const QString moved = m_temporary->filePath(u"moved"_s);
-        const QString broken = arg == u"folder"_s ? m_folder : libraryPath();
+        const QString moved = temporaryPath(u"moved"_s);
+        const QString broken = arg == u"folder"_s ? folder() : libraryPath();
         if (const qsizetype caption = Captions.indexOf(step); caption >= 0) {
             button(u"Command%1"_s.arg(caption + 1))->click();
         } else if (verb == u"add"_s) {
@@ -138,10 +131,12 @@ private:
             m_devices.last()->failures.insert(arg, {DeviceError::Kind::NoDevice, u"no server"_s});
         } else if (verb == u"silent"_s) {
             m_devices.last()->failures.insert(u"save"_s, {DeviceError::Kind::NoSound, {}});
-        } else if (verb == u"answer"_s || verb == u"wait"_s) {
-            verb == u"wait"_s ? QTest::qWait(arg.toInt()) : void(m_answers << arg);
+        } else if (verb == u"answer"_s) {
+            m_answers << arg;
+        } else if (verb == u"wait"_s) {
+            QTest::qWait(arg.toInt());
         } else if (verb == u"play"_s) {
-            const QString tone = m_temporary->filePath(u"tone.wav"_s);
+            const QString tone = temporaryPath(u"tone.wav"_s);
             QVERIFY(writeTone(QFile::encodeName(tone), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100,
                               {arg.section(u' ', 0, 0).toDouble()},
                               sf_count_t(44100 * arg.section(u' ', 1).toDouble())));
@@ -168,23 +163,15 @@ private:
         } else if (verb == u"recording"_s || verb == u"recording936"_s) {
             // By its bytes: a code page 936 name is no UTF-8 and would not survive a QString.
             const QByteArray name = verb == u"recording"_s ? arg.toUtf8() : gbk(arg);
-            const QByteArray path = QFile::encodeName(m_folder + u"/sound/"_s) + name;
+            const QByteArray path = QFile::encodeName(folder() + u"/sound/"_s) + name;
             FILE *file = std::fopen(path.constData(), "wb");
             std::fputs(OldRecording, file);
             std::fclose(file);
         } else if (verb == u"link"_s) {
-            writeFile(m_folder + u"/kept.wav"_s, "RIFF");
-            QVERIFY(QFile::link(u"../kept.wav"_s, m_folder + u"/sound/"_s + arg));
-        } else if (verb == u"edit"_s) {
-            struct stat before = {};
-            const QByteArray library = QFile::encodeName(libraryPath());
-            QCOMPARE(::stat(library.constData(), &before), 0);
-            writeFile(libraryPath(), poems(arg));
-            const timespec times[2] = {before.st_atim, before.st_mtim};
-            QCOMPARE(::utimensat(AT_FDCWD, library.constData(), times, 0), 0);
+            writeFile(folder() + u"/kept.wav"_s, "RIFF");
+            QVERIFY(QFile::link(u"../kept.wav"_s, folder() + u"/sound/"_s + arg));
         } else if (verb == u"elsewhere"_s) {
-            auto here = std::exchange(
-                m_form, std::make_unique<Form2>(Environment{m_folder, m_makeDevice}, [] {}));
+            auto here = std::exchange(m_form, std::make_unique<Form2>(m_environment, [] {}));
             m_form->show();
             for (const QString &inner : arg.split(u", "_s))
                 run(inner);
@@ -195,7 +182,7 @@ private:
                 libraryPath(),
                 verb == u"break"_s ? QFile::ReadOwner : QFile::ReadOwner | QFile::WriteOwner));
         } else if (step == u"break disk"_s) {
-            QFile filler(m_folder + u"/filler"_s);
+            QFile filler(folder() + u"/filler"_s);
             QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
             while (filler.write(QByteArray(4096, 'x')) > 0) {
             }
@@ -204,15 +191,11 @@ private:
             QVERIFY(QDir().rename(broken, moved));
             QVERIFY(arg == u"folder"_s || QDir().mkdir(libraryPath()));
         } else if (verb == u"mend"_s) {
-            QVERIFY(m_smallDisk ? QFile::remove(m_folder + u"/filler"_s)
+            QVERIFY(m_smallDisk ? QFile::remove(folder() + u"/filler"_s)
                                 : (arg == u"folder"_s || QDir().rmdir(libraryPath())) &&
                                       QDir().rename(moved, broken));
         } else if (verb == u"said"_s) {
-            QVERIFY2(m_heardSoFar < m_said.size(), "no message box");
-            for (const QString &part : arg.split(u'…'))
-                QVERIFY2(m_said[m_heardSoFar].contains(QString(part).replace(u"<app>"_s, m_folder)),
-                         qPrintable(m_said[m_heardSoFar]));
-            ++m_heardSoFar;
+            said(arg);
         } else if (verb == u"list"_s) {
             QStringList items;
             for (int i = 0; i < list->model()->rowCount(); ++i) {
@@ -238,12 +221,10 @@ private:
             QCOMPARE(m_reloads,
                      arg == u"reloaded"_s ? QList{readFile(libraryPath())} : QList<QByteArray>());
         } else if (verb == u"sound"_s || verb == u"folder"_s || verb == u"trash"_s) {
-            const QString folder = verb == u"trash"_s
-                                       ? m_temporary->filePath(u"data/Trash/files"_s)
-                                       : m_folder + (verb == u"sound"_s ? u"/sound"_s : u""_s);
-            QCOMPARE(files(folder).join(u' '), arg);
-        } else if (verb == u"old"_s) {
-            QCOMPARE(readFile(m_folder + u"/sound/"_s + arg), QByteArray(OldRecording));
+            const QString where = verb == u"trash"_s   ? temporaryPath(u"data/Trash/files"_s)
+                                  : verb == u"sound"_s ? folder() + u"/sound"_s
+                                                       : folder();
+            QCOMPARE(files(where).join(u' '), arg);
         } else if (verb == u"status"_s) {
             QCOMPARE(recorder->findChild<QLabel *>(u"status"_s)->text().remove(u'\n'), arg);
         } else if (verb == u"playing"_s) {
@@ -261,64 +242,66 @@ private:
         } else if (verb == u"unchanged"_s) {
             QCOMPARE(readFile(libraryPath()), m_library);
         } else if (verb == u"heard"_s) {
-            const WaveContents saved =
-                readWave(QFile::encodeName(m_folder + u"/sound/静夜思.wav"_s));
+            const std::vector<short> sound =
+                readWave(QFile::encodeName(folder() + u"/sound/静夜思.wav"_s)).samples;
             const auto loud = [](short sample) { return std::abs(sample) > 1000; };
-            const auto first = std::find_if(saved.samples.begin(), saved.samples.end(), loud);
-            const auto last = std::find_if(saved.samples.rbegin(), saved.samples.rend(), loud);
-            const double rate = saved.info.samplerate;
-            const double before = double(first - saved.samples.begin()) / rate;
-            const double after = double(last - saved.samples.rbegin()) / rate;
-            const double tone = double(saved.samples.size()) / rate - before - after;
-            qInfo("saved %.3f s of air, %.3f s of tone, %.3f s of air", before, tone, after);
-            QVERIFY(rate == 22050 && before <= 0.3 && after <= 0.3);
-            QVERIFY(std::abs(tone - arg.toDouble()) <= 0.02);
+            const auto before = std::find_if(sound.begin(), sound.end(), loud) - sound.begin();
+            const auto after = std::find_if(sound.rbegin(), sound.rend(), loud) - sound.rbegin();
+            QVERIFY2(before <= 6615 && after <= 6615, "more than 0.3 s of air"); // at 22,050 Hz
+            QCOMPARE(qRound(double(qsizetype(sound.size()) - before - after) / 2205), arg.toInt());
         } else {
             QFAIL(qPrintable(u"unknown step: "_s + step));
         }
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        connect(&m_answering, &QTimer::timeout, this, [this] {
-            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-                m_said << box->windowTitle() + u": "_s + box->text();
-                if (!box->button(QMessageBox::Yes))
-                    return box->button(QMessageBox::Ok)->click();
-                const QString answer = m_answers.isEmpty() ? u"否"_s : m_answers.takeFirst();
-                if (answer == u"fixed"_s && m_smallDisk)
-                    run(u"mend disk"_s);
-                else if (answer == u"fixed"_s)
-                    m_devices.last()->failures.clear();
-                box->button(answer == u"否"_s ? QMessageBox::No : QMessageBox::Yes)->click();
-            }
-        });
-        m_answering.start(10);
-    }
-
-    void init()
-    {
-        m_temporary.emplace();
-        m_folder = m_temporary->filePath(u"app"_s);
-        QVERIFY(QDir().mkpath(m_folder));
-        m_devices = {};
-        m_makeDevice = m_devices.factory();
-        m_toldSoFar = m_heardSoFar = 0;
-        m_reloads.clear();
-        m_said.clear();
-        m_answers.clear();
-        // Recordings replaced or deleted go to a trash of the test's own.
-        qputenv("XDG_DATA_HOME", QFile::encodeName(m_temporary->filePath(u"data"_s)));
-    }
-
     void cleanup()
     {
         m_form.reset();
         // The sound card device leaves its sound streams to the event loop to delete.
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         if (std::exchange(m_smallDisk, false))
-            ::umount2(QFile::encodeName(m_folder).constData(), MNT_DETACH);
+            ::umount2(QFile::encodeName(folder()).constData(), MNT_DETACH);
+        m_reloads.clear();
+        m_toldSoFar = 0;
+        GuiTest::cleanup();
+    }
+
+    void designedLook_data()
+    {
+        addLookColumns();
+        addLook("Form2", u"Kavendo——系统维护"_s, {3315, 2310, 5985, 4320}, u""_s, -1, u"on"_s);
+        addLook("Frame1", u"诗词目录"_s, {105, 105, 2220, 4110}, u""_s, -1, u"on"_s);
+        addLook("List1", u""_s, {105, 315, 2010, 3660}, u"SimSun 12"_s, 0, u"on"_s);
+        addLook("Frame2", u"维护操作"_s, {2415, 105, 3480, 4110}, u""_s, -1, u"on"_s);
+        addLook("Frame3", u"新诗词录入"_s, {105, 315, 3270, 2850}, u""_s, -1, u"on"_s);
+        addLook("Label1", u"诗名："_s, {105, 315, 645, 225}, u""_s, -1, u"on"_s);
+        addLook("Label2", u"第一句："_s, {105, 630, 855, 330}, u""_s, -1, u"on"_s);
+        addLook("Label3", u"第二句："_s, {105, 945, 750, 330}, u""_s, -1, u"on"_s);
+        addLook("Label4", u"第三句："_s, {105, 1260, 750, 435}, u""_s, -1, u"on"_s);
+        addLook("Label5", u"第四句："_s, {105, 1575, 750, 330}, u""_s, -1, u"on"_s);
+        addLook("Command1", u"录入确认"_s, {105, 1890, 3060, 435}, u""_s, 1, u"off"_s);
+        // Besides Stop and Record the recorder has ▶, and shows the poem or the take's level.
+        addLook("MMControl1", u"左边停止录音，右边开始录音"_s, {105, 2310, 3060, 435}, u""_s, 2,
+                u"on"_s);
+        addLook("Command2", u"删除已存诗词"_s, {105, 3360, 1380, 540}, u""_s, 3, u"off"_s);
+        addLook("Command3", u"帮助"_s, {1470, 3360, 960, 540}, u""_s, 4, u"on"_s);
+        addLook("Command4", u"返回"_s, {2415, 3360, 960, 540}, u""_s, 5, u"on"_s);
+        addLook("Text1", u""_s, {840, 210, 2325, 270}, u""_s, 6, u"on"_s);
+        addLook("Text2_0", u""_s, {840, 525, 2325, 270}, u""_s, 7, u"on"_s);
+        addLook("Text2_1", u""_s, {840, 840, 2325, 270}, u""_s, 8, u"on"_s);
+        addLook("Text2_2", u""_s, {840, 1155, 2325, 270}, u""_s, 9, u"on"_s);
+        addLook("Text2_3", u""_s, {840, 1470, 2325, 270}, u""_s, 10, u"on"_s);
+        addLook("Text3", u"Text3"_s, {3675, 0, 330, 270}, u""_s, -1, u"hidden"_s);
+    }
+
+    // The list has the focus first.
+    void designedLook()
+    {
+        m_form = std::make_unique<Form2>(m_environment, [] {});
+        m_form->show();
+        verifyLook(m_form.get());
+        QCOMPARE(m_form->focusWidget(), m_form->findChild<QListView *>());
     }
 
     // A session is a library file and the steps of a parent at the window (see run()).
@@ -357,8 +340,6 @@ private Q_SLOTS:
         for (const QString &refused :
              {u"0 春/晓; 录入确认; said Kavendo: 诗名中不能有“/”"_s,
               u"0  .. ; 录入确认; said Kavendo: 诗名不能是“..”"_s,
-              u"0 春\t晓; 录入确认; said Kavendo: 诗名中不能有控制字符 U+0009"_s,
-              u"0 春😀; 录入确认; said Kavendo: 诗名中的“😀”（U+1F600）"_s,
               u"1 春眠😀; 录入确认; said Kavendo: 第一句中的“😀”（U+1F600）"_s}) {
             QTest::addRow("refused: %s", qPrintable(refused.section(u"said Kavendo: "_s, 1)))
                 << QByteArray() << u"fill; type %1; list; told; 返回; file"_s.arg(refused);
@@ -393,11 +374,13 @@ private Q_SLOTS:
                                   << u"add 静夜思; record; silent; stop; "
                                      u"told 静夜思.wav open record stop save; "
                                      u"status 没有录到声音，请检查麦克风"_s;
-        // The take waits while the parent mends what failed, or until they give it up.
+        // The take waits while the parent mends what failed, or until they give it up; Enter
+        // tries again.
         QTest::newRow("cannot save, then can")
             << QByteArray()
-            << u"add 静夜思; fail save; record; stop; said 无法保存录音：<app>/sound/静夜思.wav"
-               u"…再试一次？; told 静夜思.wav open record stop save 静夜思.wav open; "
+            << u"add 静夜思; fail save; record; answer Enter; stop; said 无法保存录音：<app>/sound/"
+               u"静夜思.wav…再试一次？; said 再试一次？; "
+               u"told 静夜思.wav open record stop save save 静夜思.wav open; "
                u"answer fixed; record; stop; said 再试一次？; "
                u"told record stop save save close 静夜思.wav open; status 已保存 0:00"_s;
         QTest::newRow("record again")
@@ -413,9 +396,9 @@ private Q_SLOTS:
             << QByteArray()
             << u"fail open; add 静夜思; said 《静夜思》已录入，但现在无法录音（没有可用的录音设备："
                u"no server）; list 静夜思~; done 4; told 静夜思.wav open close"_s;
-        QTest::newRow("close box: 否, then 是")
+        QTest::newRow("close box: Enter keeps the poem, then 是")
             << poem(u"春晓"_s)
-            << u"add 静夜思; record; close 否; said 不会被保留; window shown; "
+            << u"add 静夜思; record; close Enter; said 不会被保留; window shown; "
                u"told 静夜思.wav open record stop save close 静夜思.wav open; close 是; "
                u"said 不会被保留; window closed; told close; unchanged"_s;
 
@@ -472,8 +455,6 @@ private Q_SLOTS:
             << two
             << u"add abc; elsewhere add 登鹳雀楼; double 2; 删除; said 共 3 首; "
                u"list 静夜思~|春晓~|登鹳雀楼~; file 静夜思|春晓|登鹳雀楼+"_s;
-        QTest::newRow("changed in place, to the same length and time")
-            << two << u"edit 春晓|静夜思; add abc; 返回; said 共 3 首; file 春晓|静夜思|abc+"_s;
 
         // A school's library may pass 32,767 poems; counting goes on past 16 bits.
         QTest::newRow("delete poem 32,768") << poem(u"春晓"_s).repeated(32767) + poem(u"静夜思"_s)
@@ -506,60 +487,45 @@ private Q_SLOTS:
         QFETCH(QByteArray, library);
         QFETCH(QString, steps);
         if (steps.contains(u"break disk"_s)) {
-            m_smallDisk = ::mount("kavendo-test", QFile::encodeName(m_folder).constData(), "tmpfs",
+            m_smallDisk = ::mount("kavendo-test", QFile::encodeName(folder()).constData(), "tmpfs",
                                   MS_NOSUID | MS_NODEV, "size=1m") == 0;
             if (!m_smallDisk)
                 QSKIP("cannot mount a small file system for a full disk");
         }
-        QVERIFY(QDir().mkpath(m_folder + u"/sound"_s));
+        QVERIFY(QDir().mkpath(folder() + u"/sound"_s));
         if (library == LinkToItself)
             QVERIFY(QFile::link(u"Kavendo.dbf"_s, libraryPath()));
         else if (!library.isNull())
-            writeLibrary(m_folder, library);
+            writeLibrary(folder(), library);
         m_library = readFile(libraryPath());
-        m_form = std::make_unique<Form2>(Environment{m_folder, m_makeDevice}, [this] {
+        m_form = std::make_unique<Form2>(m_environment, [this] {
             QVERIFY2(m_form->isVisible(), "the main window reloaded after this one closed");
             m_reloads << readFile(libraryPath());
         });
         m_form->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
         QTest::qWait(20); // a message about the load comes just after the window
-        QCOMPARE(m_form->windowTitle(), u"Kavendo——系统维护"_s);
         for (const QString &step : steps.split(u"; "_s)) {
             run(step);
             if (QTest::currentTestFailed())
                 QFAIL(qPrintable(u"at step "_s + step));
         }
-        QCOMPARE(m_said.sliced(m_heardSoFar), QStringList());
     }
 
     void recordsOnTheSoundCard_data()
     {
         QTest::addColumn<QByteArray>("library");
         QTest::addColumn<QString>("steps");
-        // Listening leaves the window to the parent.
-        QTest::newRow("a tone")
-            << QByteArray()
-            << u"add 静夜思; unrecorded 静夜思; record; play 0.5 1; wait 300; stop; "
-               u"sound 静夜思.wav; heard 1; unrecorded; listen; type 0 春晓; playing; stop; "
-               u"box 0 春晓"_s;
-        QTest::newRow("dead air") << QByteArray()
-                                  << u"add 静夜思; record; wait 1500; play 0.5 2; wait 1000; "
-                                     u"stop; heard 2"_s;
-        QTest::newRow("silence over a recording")
+        // The recording replaced goes to the trash; listening leaves the window to the parent.
+        QTest::newRow("record again")
             << poem(u"静夜思"_s)
-            << u"recording 静夜思.wav; double 0; record; play 0 1; stop; "
-               u"status 没有录到声音，请检查麦克风; old 静夜思.wav; trash"_s;
-        // The old recording is not even read: a broken one is no obstacle.
-        QTest::newRow("record again") << poem(u"静夜思"_s)
-                                      << u"recording 静夜思.wav; double 0; record; play 0.5 1; "
-                                         u"wait 300; stop; heard 1; trash 静夜思.wav"_s;
+            << u"recording 静夜思.wav; double 0; record; play 0.5 1; wait 300; stop; heard 10; "
+               u"trash 静夜思.wav; listen; type 0 春晓; playing; stop; box 0 春晓"_s;
         QTest::newRow("full disk, given up, then mended")
             << QByteArray()
-            << u"break disk; add 静夜思; record; play 0.5 1; stop; "
-               u"said 无法保存录音：<app>/sound/静夜思.wav…磁盘已满…再试一次？; list 静夜思~; "
-               u"sound; "
-               u"record; play 0.5 1; wait 300; answer fixed; stop; said 再试一次？; heard 1"_s;
+            << u"break disk; add 静夜思; unrecorded 静夜思; record; play 0.5 1; stop; "
+               u"said 无法保存录音：<app>/sound/静夜思.wav…磁盘已满…再试一次？; sound; record; "
+               u"play 0.5 1; wait 300; answer fixed; stop; said 再试一次？; heard 10; unrecorded"_s;
     }
 
     // A parent records a poem with the control's own buttons while the sound card hears a tone
@@ -568,20 +534,8 @@ private Q_SLOTS:
     {
         if (QMediaDevices::defaultAudioOutput().isNull())
             QSKIP("needs the test sound server, and there is no sound output");
-        m_makeDevice = makeSoundCardDevice;
+        m_environment.makeWaveDevice = makeSoundCardDevice;
         session();
-    }
-
-    // A screen reader names each entry box after the label beside it.
-    void entryBoxesAreNamedAfterTheirLabels()
-    {
-        m_form = std::make_unique<Form2>(Environment{m_folder, m_makeDevice}, [] {});
-        QStringList names;
-        for (const char *k : {"0", "1", "2", "3", "4"})
-            names << QAccessible::queryAccessibleInterface(box(QLatin1String(k)))
-                         ->text(QAccessible::Name);
-        QCOMPARE(names,
-                 (QStringList{u"诗名"_s, u"第一句"_s, u"第二句"_s, u"第三句"_s, u"第四句"_s}));
     }
 };
 

@@ -1,13 +1,15 @@
 #pragma once
 
+#include "Environment.h"
+#include "FakeClock.h"
+#include "FakeWaveDevice.h"
+
 #include <QApplication>
 #include <QPointer>
-#include <QString>
+#include <QTemporaryDir>
 #include <QTimer>
 
-#include <functional>
-
-class QWidget;
+#include <optional>
 
 // Types text as an input method commits it; QTest::keyClicks cannot type Chinese.
 void commitText(QWidget *widget, const QString &text);
@@ -17,14 +19,14 @@ void commitText(QWidget *widget, const QString &text);
 void clickAsUser(QWidget *widget);
 
 // Answers the next dialog of type Dialog from inside its modal loop: call it before the action
-// that opens the dialog. Gives up after timeoutMs; deleting the returned timer gives up at once.
+// that opens the dialog. Gives up after five seconds.
 template<class Dialog>
-QPointer<QTimer> answerNextDialog(std::function<void(Dialog *)> answer, int timeoutMs = 5000)
+void answerNextDialog(std::function<void(Dialog *)> answer)
 {
     auto *poll = new QTimer(qApp);
-    QObject::connect(poll, &QTimer::timeout, poll, [poll, answer, timeoutMs, waited = 0]() mutable {
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, answer, waited = 0]() mutable {
         auto *dialog = qobject_cast<Dialog *>(QApplication::activeModalWidget());
-        if (dialog || (waited += poll->interval()) > timeoutMs) {
+        if (dialog || (waited += poll->interval()) > 5000) {
             poll->stop();
             poll->deleteLater();
         }
@@ -32,24 +34,55 @@ QPointer<QTimer> answerNextDialog(std::function<void(Dialog *)> answer, int time
             answer(dialog);
     });
     poll->start(10);
-    return poll;
 }
 
-// Dismisses the next message box that opens while it lives, and tells what the box said.
-class MessageBoxCatcher final
-{
-    Q_DISABLE_COPY_MOVE(MessageBoxCatcher)
+// The designed look of a window, one data row per control, named by the control (the window
+// by its own name): its caption (a window's title, else the tool tip of a control without
+// text), its place in twips (a window's on the screen, at -1, -1 when centred), its font (""
+// for the window's own), its place in the order in which Tab visits the controls (-1: never),
+// and its state at start: "on", "off", "hidden", or "sized" when it sizes itself to its text,
+// keeping the edge that the text is aligned to.
+void addLookColumns();
+void addLook(const char *name, const QString &caption, QRect twips, const QString &font, int tab,
+             const QString &state);
+// Checks the current row against window, shown. A window's row also checks that only its close
+// box is in its title bar, that its size is fixed, that Escape does not close it, and that
+// Enter presses no button behind the user's back.
+void verifyLook(QWidget *window);
 
-public:
-    MessageBoxCatcher();
-    ~MessageBoxCatcher() { delete m_poll.data(); }
-    QString text() const { return m_text; }
-    QString title() const { return m_title; }
-    bool seen() const { return m_seen; }
+// The base of the window tests: each test function gets a fresh application folder with a
+// sound folder, fake wave devices, a clock that stands still, and every message box and input
+// box answered, what they said kept for said().
+class GuiTest : public QObject
+{
+    Q_OBJECT
+
+protected:
+    QString folder() const { return m_environment.applicationFolder; }
+    QString temporaryPath(const QString &name) const { return m_temporary->filePath(name); }
+
+    // Checks the next message not yet checked, "title: text" (an input box's: "title: label
+    // [default]"): it holds every part of parts, separated by '…'; <app> is the folder.
+    void said(const QString &parts);
+    // The answer to the next question: 是, 否 or Enter (the button that Enter presses); for
+    // an input box the text, null to cancel. By default the next of m_answers, else null (否).
+    virtual QString answer();
+
+    Environment m_environment;
+    FakeDevices m_devices;
+    std::optional<FakeClock> m_clock;
+    QStringList m_answers;
+
+protected Q_SLOTS:
+    void init();
+    // Fails the test when a message was not checked.
+    void cleanup();
 
 private:
-    bool m_seen = false;
-    QString m_text = QStringLiteral("<no message box>");
-    QString m_title;
-    QPointer<QTimer> m_poll;
+    void answerDialogs();
+
+    std::optional<QTemporaryDir> m_temporary;
+    QTimer m_answering;
+    QStringList m_said;
+    qsizetype m_checked = 0;
 };

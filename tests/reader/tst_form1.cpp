@@ -1,12 +1,11 @@
 #include "Form1.h"
 
-#include "FakeWaveDevice.h"
+#include "Form2.h"
 #include "GuiTest.h"
 #include "LibraryFixture.h"
 #include "PoemDisplay.h"
 #include "SoundCardDevice.h"
 #include "WaveDeviceControl.h"
-#include "WaveFixture.h"
 
 #include <QAudioDevice>
 #include <QDir>
@@ -15,7 +14,6 @@
 #include <QListView>
 #include <QMediaDevices>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
 
@@ -75,46 +73,18 @@ QStringList listItems(Form1 &form)
     return items;
 }
 
-// The display as the user sees it.
-const QRgb Teal = qRgb(0, 128, 128);
-
-QImage picture(QWidget *display)
-{
-    return display->grab().toImage().convertToFormat(QImage::Format_RGB32);
-}
-
-// The runs [first, last] of rows, or of columns, of a picture of the display that hold text: a
-// run of rows is a line of text.
-QList<QPair<int, int>> textRuns(QImage image, Qt::Orientation along)
-{
-    if (along == Qt::Vertical)
-        image = image.transformed(QTransform().rotate(90));
-    QList<QPair<int, int>> runs;
-    for (int y = 0; y < image.height(); ++y) {
-        const auto *row = reinterpret_cast<const QRgb *>(image.constScanLine(y));
-        if (std::all_of(row, row + image.width(), [](QRgb pixel) { return pixel == Teal; }))
-            continue;
-        if (!runs.isEmpty() && runs.last().second == y - 1)
-            runs.last().second = y;
-        else
-            runs.append({y, y});
-    }
-    return runs;
-}
-
 } // namespace
 
-class Form1Test final : public QObject
+class Form1Test final : public GuiTest
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> m_folder;
-    FakeDevices m_devices;
-
-    std::unique_ptr<Form1> open()
+    std::unique_ptr<Form1> open(const QByteArray &library)
     {
-        auto form = std::make_unique<Form1>(Environment{m_folder->path(), m_devices.factory()});
+        if (!library.isNull())
+            writeLibrary(folder(), library);
+        auto form = std::make_unique<Form1>(m_environment);
         form->show();
         return form;
     }
@@ -123,19 +93,17 @@ private:
     // the program has changed the library.
     void act(Form1 &form, const QString &action)
     {
-        if (action == u"Esc"_s) {
-            QTest::keyClick(&form, Qt::Key_Escape);
-        } else if (action.startsWith(u"double-click"_s)) {
+        if (action.startsWith(u"double-click"_s)) {
             auto *list = form.findChild<QListView *>(u"List1"_s);
             const QModelIndex row = list->model()->index(action.back().digitValue(), 0);
             const QPoint where = row.isValid() ? list->visualRect(row).center() : QPoint(5, 250);
             QTest::mouseDClick(form.windowHandle(), Qt::LeftButton, {},
                                list->viewport()->mapTo(&form, where));
         } else if (action == u"Init_Me"_s) {
-            writeLibrary(m_folder->path(), DengLou + ChunXiao);
+            writeLibrary(folder(), DengLou + ChunXiao);
             form.Init_Me();
         } else if (action == u"系统维护, 返回"_s) {
-            answerNextDialog<QDialog>([](QDialog *maintenance) {
+            answerNextDialog<Form2>([](Form2 *maintenance) {
                 maintenance->findChild<QPushButton *>(u"Command4"_s)->click();
             });
             QTest::mouseClick(button(form, u"Command1_4"_s), Qt::LeftButton);
@@ -145,16 +113,49 @@ private:
     }
 
 private Q_SLOTS:
-    void init()
+    void designedLook_data()
     {
-        m_folder = std::make_unique<QTemporaryDir>();
-        QVERIFY(m_folder->isValid());
-        m_devices = FakeDevices();
+        addLookColumns();
+        const QString song = u"SimSun %1"_s;
+        addLook("Form1", u"Kavendo"_s, {270, 1425, 11640, 5430}, u""_s, -1, u"on"_s);
+        addLook("Label1", u"静夜思\n床前明月光\n疑是地上霜\n举头望明月\n低头思故乡"_s,
+                {2730, 105, 6630, 5160}, song.arg(39.75), -1, u"on"_s);
+        addLook("Command1_0", u"朗读"_s, {9555, 105, 2010, 435}, u""_s, 0, u"on"_s);
+        addLook("Command1_1", u"下一首"_s, {9555, 525, 2010, 435}, u""_s, 1, u"on"_s);
+        addLook("Command1_2", u"上一首"_s, {9555, 945, 2010, 435}, u""_s, 2, u"off"_s);
+        addLook("Command1_3", u"帮助"_s, {9555, 1365, 2010, 435}, u""_s, 3, u"on"_s);
+        addLook("Command1_4", u"系统维护"_s, {9555, 1785, 2010, 435}, u""_s, 4, u"on"_s);
+        // 跟读 is ours: the next place in the column of buttons.
+        addLook("Command3", u"跟读"_s, {9555, 2205, 2010, 435}, u""_s, 5, u"on"_s);
+        // The counters are wider than designed (1170), so that 共32767首 fits.
+        addLook("Label2_0", u"共3首"_s, {9660, 2940, 1350, 330}, song.arg(14.25), -1, u"on"_s);
+        addLook("Label2_1", u"第1首"_s, {9660, 3360, 1350, 330}, song.arg(14.25), -1, u"on"_s);
+        addLook("Label5", u"版本：1.1.0"_s, {9870, 3990, 1170, 225}, u""_s, -1, u"on"_s);
+        addLook("Label4", u"古诗跟我读"_s, {9870, 4515, 1485, 330}, song.arg(12), -1, u"on"_s);
+        addLook("Label3", u"双击目录可切换诗词"_s, {9450, 4935, 2010, 330}, u""_s, -1, u"on"_s);
+        addLook("MMControl1", u""_s, {11025, 2940, 420, 645}, u""_s, -1, u"hidden"_s);
+        addLook("Frame1", u"诗词目录"_s, {105, 105, 2535, 5160}, u""_s, -1, u"on"_s);
+        addLook("List1", u"鼠标双击切换"_s, {105, 315, 2325, 4140}, song.arg(12), 6, u"on"_s);
+        addLook("Command2", u"连续朗读"_s, {105, 4620, 2325, 435}, u""_s, 7, u"on"_s);
+        addLook("Text1", u"Text1"_s, {1785, 0, 435, 270}, u""_s, -1, u"hidden"_s);
+    }
+
+    // White characters on a teal panel; the list shows the titles as stored.
+    void designedLook()
+    {
+        auto form = open(record("  " + gbk(u"静夜思"_s), gbk(u"床前明月光"_s), gbk(u"疑是地上霜"_s),
+                                gbk(u"举头望明月"_s), gbk(u"低头思故乡"_s)) +
+                         ChunXiao + DengLou);
+        verifyLook(form.get());
+        QCOMPARE(listItems(*form).first(), u"  静夜思"_s + QString(19, u' '));
+        const QPalette display = form->findChild<QLabel *>(u"Label1"_s)->palette();
+        QCOMPARE(display.color(QPalette::Window), QColor(0, 128, 128));
+        QCOMPARE(display.color(QPalette::WindowText), QColor(Qt::white));
     }
 
     void windowShowsThePoem_data()
     {
-        QTest::addColumn<QByteArray>("library"); // empty: no file
+        QTest::addColumn<QByteArray>("library"); // null: no file
         QTest::addColumn<QStringList>("actions");
         QTest::addColumn<QString>("shown");
 
@@ -163,8 +164,6 @@ private Q_SLOTS:
         const QString previous = u"Command1_2"_s;
         QTest::newRow("no library yet")
             << QByteArray() << QStringList() << u"共0首 第0首 000111 "_s;
-        QTest::newRow("three poems, Esc changes nothing")
-            << three << QStringList{u"Esc"_s} << First;
         QTest::newRow("one poem, spaces trimmed, blank lines kept")
             << record("  " + gbk(u"静夜思"_s), "  " + gbk(u"床前明月光"_s), "",
                       gbk(u"处处闻啼鸟"_s))
@@ -187,103 +186,51 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, library);
         QFETCH(QStringList, actions);
-        QFETCH(QString, shown);
-        if (!library.isEmpty())
-            writeLibrary(m_folder->path(), library);
-        auto form = open();
+        auto form = open(library);
         for (const QString &action : actions)
             act(*form, action);
-
-        QCOMPARE(::shown(*form), shown);
+        QTEST(::shown(*form), "shown");
         QCOMPARE(u"共%1首"_s.arg(listItems(*form).size()), label(*form, u"Label2_0"_s));
-        QVERIFY(form->isVisible());
-        QCOMPARE(form->windowTitle(), u"Kavendo"_s);
-        QVERIFY(QFileInfo(m_folder->filePath(u"Kavendo.dbf"_s)).isFile());
+        QVERIFY(QFileInfo(folder() + u"/Kavendo.dbf"_s).isFile());
     }
 
-    void displayShowsTheLineBeingRead_data()
+    void wholeTextsShow_data()
     {
-        QTest::addColumn<QByteArray>("library");
-        QTest::addColumn<int>("lines"); // of text on the display
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<int>("poems");
         QTest::addColumn<bool>("designedSize");
-
-        QTest::newRow("ordinary poem") << JingYeSi << 5 << true;
-        QTest::newRow("blank title and lines") << record("", "", gbk(u"疑是地上霜"_s)) << 1 << true;
-        QTest::newRow("title of 12 characters")
-            << poem(u"黄河入海流欲穷千里目更上"_s,
-                    {u"床前明月光"_s, u"疑是地上霜"_s, u"举头望明月"_s, u"低头思故乡"_s})
-            << 5 << false;
-        QTest::newRow("title of 24 letters")
-            << record("abcdefghijklmnopqrstuvwx", gbk(u"床前明月光"_s)) << 2 << false;
+        // The most poems the program ever wrote.
+        QTest::newRow("32,767 poems") << u"静夜思"_s << 32767 << true;
+        QTest::newRow("100,000 poems") << u"静夜思"_s << 100000 << false;
+        // As many as the library's field holds.
+        QTest::newRow("title of 12 characters") << u"黄河入海流欲穷千里目更上"_s << 1 << false;
     }
 
-    // An ordinary poem looks just as a plain label draws it; a title that fills the library's
-    // field still fits one line, in smaller characters, clear of the panel's edges. Whichever
-    // part is lit, only its colour changes: nothing moves.
-    void displayShowsTheLineBeingRead()
+    // A count or a title too wide for its place is drawn just small enough to be seen whole, the
+    // title on one line clear of the panel's edges.
+    void wholeTextsShow()
     {
-        QFETCH(QByteArray, library);
-        QFETCH(int, lines);
-        QFETCH(bool, designedSize);
-        writeLibrary(m_folder->path(), library);
-        auto form = open();
+        QFETCH(QString, title);
+        QFETCH(int, poems);
+        auto form = open(poem(title).repeated(poems));
+        auto *total = form->findChild<QLabel *>(u"Label2_0"_s);
         auto *display = form->findChild<PoemDisplay *>(u"Label1"_s);
-        const QImage unlit = picture(display);
-        const QList<QPair<int, int>> rows = textRuns(unlit, Qt::Horizontal);
-        const QList<QPair<int, int>> columns = textRuns(unlit, Qt::Vertical);
-        QCOMPARE(rows.size(), lines);
-        QVERIFY(rows.first().first > 0 && rows.last().second < unlit.height() - 1);
-        QVERIFY(columns.first().first >= 8 && columns.last().second < unlit.width() - 8);
-        QCOMPARE(display->titleFont() == display->font(), designedSize);
-        if (designedSize) {
-            QLabel plain(display->text());
-            plain.setFont(display->font());
-            plain.setPalette(display->palette());
-            plain.setAutoFillBackground(true);
-            plain.setAlignment(display->alignment());
-            plain.setWordWrap(display->wordWrap());
-            plain.resize(display->size());
-            QCOMPARE(picture(&plain), unlit);
-        }
-
-        const QStringList parts = display->text().split(u'\n');
-        for (int part = 0; part < 5; ++part) {
-            display->setHighlightedPart(part);
-            const QImage lit = picture(display);
-            // The part's own run of rows when it holds text; none when it is blank.
-            const int run = int(std::count_if(parts.cbegin(), parts.cbegin() + part,
-                                              [](const QString &text) { return !text.isEmpty(); }));
-            // Only the rows of the part's own text change colour, to the warm one; no text moves.
-            for (int y = 0; y < lit.height(); ++y) {
-                const bool inPart =
-                    !parts[part].isEmpty() && y >= rows[run].first && y <= rows[run].second;
-                QVERIFY(inPart || std::memcmp(lit.constScanLine(y), unlit.constScanLine(y),
-                                              size_t(lit.bytesPerLine())) == 0);
-            }
-            const auto *pixels = reinterpret_cast<const QRgb *>(lit.constBits());
-            const qsizetype count = lit.width() * lit.height();
-            QVERIFY(std::equal(pixels, pixels + count,
-                               reinterpret_cast<const QRgb *>(unlit.constBits()),
-                               [](QRgb a, QRgb b) { return (a == Teal) == (b == Teal); }));
-            QCOMPARE(std::any_of(pixels, pixels + count,
-                                 [](QRgb pixel) { return qRed(pixel) - qBlue(pixel) > 150; }),
-                     !parts[part].isEmpty());
-        }
-        display->setHighlightedPart(PoemDisplay::NoPart);
-        QCOMPARE(picture(display), unlit);
+        QCOMPARE(total->text(), u"共%1首"_s.arg(poems));
+        QVERIFY(QFontMetricsF(total->font(), total).horizontalAdvance(total->text()) <=
+                total->contentsRect().width());
+        const QFont titleFont = display->titleFont();
+        QVERIFY(QFontMetricsF(titleFont, display).horizontalAdvance(title) <=
+                display->contentsRect().width() - 16);
+        QTEST(total->font().pointSizeF() == 14.25 && titleFont == display->font(), "designedSize");
     }
 
     // With 跟读 pressed, 朗读 tells the device the poem's shape and to pause after each phrase,
     // and the display lights what the device hears; when reading ends nothing is lit.
     void readingLightsThePartHeard()
     {
-        writeLibrary(m_folder->path(), JingYeSi);
-        writeRecording(m_folder->path(), u"静夜思.wav"_s);
-        auto form = open();
-        QPushButton *readAfterMe = button(*form, u"Command3"_s);
-        QVERIFY(readAfterMe->text() == u"跟读"_s && !readAfterMe->isChecked());
-        QTest::mouseClick(readAfterMe, Qt::LeftButton);
-
+        writeRecording(folder(), u"静夜思.wav"_s);
+        auto form = open(JingYeSi);
+        QTest::mouseClick(button(*form, u"Command3"_s), Qt::LeftButton);
         auto *display = form->findChild<PoemDisplay *>(u"Label1"_s);
         int lit = PoemDisplay::NoPart;
         m_devices.last()->whilePlaying = [&] {
@@ -297,51 +244,28 @@ private Q_SLOTS:
         QCOMPARE(display->highlightedPart(), PoemDisplay::NoPart);
     }
 
-    // 共32767首, the largest library the program writes, keeps the designed size; a larger
-    // library made elsewhere still shows its whole count.
-    void countersShowWholeCounts()
-    {
-        for (const int poems : {32767, 100000}) {
-            writeLibrary(m_folder->path(), JingYeSi.repeated(poems));
-            auto form = open();
-            auto *total = form->findChild<QLabel *>(u"Label2_0"_s);
-            QCOMPARE(total->text(), u"共%1首"_s.arg(poems));
-            QVERIFY(QFontMetricsF(total->font(), total).horizontalAdvance(total->text()) <=
-                    total->contentsRect().width());
-            QCOMPARE(total->font().pointSizeF() == 14.25, poems == 32767);
-        }
-    }
-
-    void listShowsTitlesAsStored()
-    {
-        writeLibrary(m_folder->path(), record("  " + gbk(u"静夜思"_s)) + ChunXiao);
-        auto form = open();
-        QCOMPARE(listItems(*form),
-                 QStringList({u"  静夜思"_s + QString(19, u' '), u"春晓"_s + QString(22, u' ')}));
-    }
-
     void messagesSayWhatWentWrong_data()
     {
         QTest::addColumn<QByteArray>("library"); // "/": a folder in the file's place
         QTest::addColumn<QString>("failing");    // open: unreadable file; play: no sound output
         QTest::addColumn<QString>("click");
-        QTest::addColumn<QString>("message"); // its first line, %1 the folder
+        QTest::addColumn<QString>("message");
 
         QTest::newRow("library is a folder")
             << QByteArray("/") << QString() << QString()
-            << u"无法打开诗词库：%1/Kavendo.dbf（这是一个文件夹，不是文件）"_s;
+            << u"Kavendo: 无法打开诗词库：<app>/Kavendo.dbf（这是一个文件夹，不是文件）"_s;
         QTest::newRow("帮助") << QByteArray() << QString() << u"Command1_3"_s
-                              << u"1. 双击左边“诗词目录”中的诗名，就能看到这首诗。"_s;
+                              << u"Kavendo: 1. 双击左边“诗词目录”中的诗名，就能看到这首诗。"_s;
         QTest::newRow("朗读 plays, spaces around the title removed")
             << record("  " + gbk(u"春晓"_s) + "  ") << QString() << u"Command1_0"_s << QString();
         QTest::newRow("no recording") << JingYeSi << QString() << u"Command1_0"_s
-                                      << u"没有找到《静夜思》的录音：%1/sound/静夜思.wav"_s;
+                                      << u"没有找到《静夜思》的录音：<app>/sound/静夜思.wav"_s;
         QTest::newRow("title naming a place outside the sound folder")
             << record("../" + gbk(u"春晓"_s)) << QString() << u"Command1_0"_s
             << u"《../春晓》没有录音：这个诗名不能用作录音文件的名字"_s;
         QTest::newRow("unreadable recording")
             << JingYeSi << u"open"_s << u"Command1_0"_s
-            << u"无法播放《静夜思》的录音：%1/sound/静夜思.wav（原因）"_s;
+            << u"无法播放《静夜思》的录音：<app>/sound/静夜思.wav（原因）"_s;
         QTest::newRow("no sound output")
             << JingYeSi << u"play"_s << u"Command1_0"_s
             << u"没有可用的放音设备，无法朗读《静夜思》。请检查音箱或耳机（原因）"_s;
@@ -354,16 +278,13 @@ private Q_SLOTS:
         QFETCH(QString, click);
         QFETCH(QString, message);
         if (library == "/")
-            QVERIFY(QDir(m_folder->path()).mkdir(u"Kavendo.dbf"_s));
-        else if (!library.isEmpty())
-            writeLibrary(m_folder->path(), library);
-        writeRecording(m_folder->path(), u"春晓.wav"_s);
-        writeRecording(m_folder->path(), u"../春晓.wav"_s);
+            QVERIFY(QDir(folder()).mkdir(u"Kavendo.dbf"_s));
+        writeRecording(folder(), u"春晓.wav"_s);
+        writeRecording(folder(), u"../春晓.wav"_s);
         m_devices.failures.insert(failing, {failing == u"open"_s ? DeviceError::Kind::UnreadableFile
                                                                  : DeviceError::Kind::NoDevice,
                                             u"原因"_s});
-        MessageBoxCatcher catcher;
-        auto form = open();
+        auto form = open(library == "/" ? QByteArray() : library);
         QPushButton *readAloud = button(*form, u"Command1_0"_s);
         bool enabledWhilePlaying = false;
         m_devices.last()->whilePlaying = [&] { enabledWhilePlaying |= readAloud->isEnabled(); };
@@ -372,17 +293,14 @@ private Q_SLOTS:
         if (!click.isEmpty())
             QTest::mouseClick(button(*form, click), Qt::LeftButton);
         QTest::qWait(50);
-        QCOMPARE(catcher.seen() ? catcher.text().section(u'\n', 0, 0) : QString(),
-                 message.isEmpty() ? message : message.arg(m_folder->path()));
-        QCOMPARE(catcher.seen() ? catcher.title() : u"Kavendo"_s, u"Kavendo"_s);
+        if (!message.isEmpty())
+            said(message);
         // After reading 朗读 is enabled again, whatever happened; with no poem it stays off.
         QCOMPARE(readAloud->isEnabled(), click == u"Command1_0"_s);
         QVERIFY(!enabledWhilePlaying);
         if (click == u"Command1_0"_s && message.isEmpty())
-            QCOMPARE(
-                m_devices.journal.join(u'|'),
-                u"PoemShape=2,0,0,0,0|ReadAfterMe=false|Notify=false|FileName=%1/sound/春晓.wav|"
-                u"Command=open|Wait=true|Command=play|Command=close"_s.arg(m_folder->path()));
+            QCOMPARE(m_devices.journal.filter(u"FileName"_s),
+                     QStringList(u"FileName=%1/sound/春晓.wav"_s.arg(folder())));
     }
 
     void hostileRecordingsNeitherCrashNorHang_data()
@@ -392,24 +310,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("said"); // in the message; none when the recording plays
 
         const QByteArray halfSecond(22050, '\0');
-        QTemporaryDir folder;
-        const QString aiff = folder.filePath(u"tone.aiff"_s);
-        QVERIFY(writeTone(QFile::encodeName(aiff), SF_FORMAT_AIFF | SF_FORMAT_PCM_16, 22050, {0.5},
-                          11025));
-        QFile aiffFile(aiff);
-        QVERIFY(aiffFile.open(QIODevice::ReadOnly));
-        // An MP3 as a player finds it: an ID3 tag naming the poem, then twenty silent MPEG-1
-        // layer III frames (128 kbit/s, 44.1 kHz, 1152 samples each).
-        const QByteArray mp3 =
-            "ID3\x03" + QByteArray(5, '\0') + "\x15TIT2" + QByteArray(3, '\0') + "\x0B" +
-            QByteArray(3, '\0') + "Jing Ye Si" +
-            (QByteArray("\xFF\xFB\x90\x00", 4) + QByteArray(413, '\0')).repeated(20);
-
         QTest::newRow("empty") << QByteArray() << 0LL << u"文件是空的"_s;
         QTest::newRow("text") << QByteArray("Jing Ye Si\n") << 0LL << u"没有能播放的声音"_s;
         QTest::newRow("header alone") << waveHeader(1, 22050, 44100) << 0LL << u"没有声音"_s;
-        QTest::newRow("MP3") << mp3 << 0LL << QString();
-        QTest::newRow("AIFF") << aiffFile.readAll() << 0LL << QString();
         QTest::newRow("no channels")
             << waveHeader(0, 22050, 22050) + halfSecond << 0LL << u"没有能播放的声音"_s;
         QTest::newRow("sample rate 0")
@@ -433,30 +336,25 @@ private Q_SLOTS:
         QFETCH(QString, said);
         QVERIFY2(!QMediaDevices::defaultAudioOutput().isNull(),
                  "no sound output: is the test server running?");
-        writeLibrary(m_folder->path(), JingYeSi);
-        QFile file(writeRecording(m_folder->path(), u"静夜思.wav"_s));
+        QFile file(writeRecording(folder(), u"静夜思.wav"_s));
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         QCOMPARE(file.write(bytes), bytes.size());
         QVERIFY(file.resize(qMax(size, qint64(bytes.size()))));
         file.close();
-        Form1 form(Environment{m_folder->path(), makeSoundCardDevice});
-        form.show();
+        m_environment.makeWaveDevice = makeSoundCardDevice;
+        auto form = open(JingYeSi);
 
-        MessageBoxCatcher catcher;
         QElapsedTimer clock;
         clock.start();
-        QTest::mouseClick(button(form, u"Command1_0"_s), Qt::LeftButton);
+        QTest::mouseClick(button(*form, u"Command1_0"_s), Qt::LeftButton);
         const qint64 elapsed = clock.elapsed();
         QTest::qWait(50);
-        QVERIFY2(said.isEmpty() ? !catcher.seen()
-                                : catcher.text().startsWith(u"无法播放《静夜思》的录音："_s +
-                                                            file.fileName()) &&
-                                      catcher.text().contains(said),
-                 qPrintable(catcher.text()));
+        if (!said.isEmpty())
+            GuiTest::said(u"无法播放《静夜思》的录音：<app>/sound/静夜思.wav…"_s + said);
         QVERIFY2(elapsed >= (said.isEmpty() ? 450 : 0) && elapsed < 3500,
                  qPrintable(QString::number(elapsed)));
-        QVERIFY(button(form, u"Command1_0"_s)->isEnabled());
-        QCOMPARE(form.findChild<WaveDeviceControl *>(u"MMControl1"_s)->mode(),
+        QVERIFY(button(*form, u"Command1_0"_s)->isEnabled());
+        QCOMPARE(form->findChild<WaveDeviceControl *>(u"MMControl1"_s)->mode(),
                  WaveDevice::Mode::Closed);
     }
 };
