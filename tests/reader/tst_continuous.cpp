@@ -1,6 +1,5 @@
 #include "Form1.h"
 #include "Form3.h"
-#include "RepeatCount.h"
 
 #include "GuiTest.h"
 #include "LibraryFixture.h"
@@ -71,33 +70,8 @@ private Q_SLOTS:
         verifyLook(&playback);
     }
 
-    void countIsReadFromTheTypedText_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("count"); // 99999: refused
-
-        QTest::newRow("blanks, tabs and line feeds anywhere") << u" -\t1\n2 "_s << -12;
-        QTest::newRow("carriage return ends it") << u"1\r2"_s << 1;
-        QTest::newRow("point first") << u".5"_s << 0;
-        QTest::newRow("halves round to even") << u"2.5"_s << 2;
-        QTest::newRow("comma is no decimal point") << u"1,5"_s << 1;
-        QTest::newRow("exponent d, negative") << u"25d-1"_s << 2;
-        QTest::newRow("hexadecimal") << u"&h1F"_s << 31;
-        QTest::newRow("octal ends at 8") << u"&O78"_s << 7;
-        QTest::newRow("full-width digits") << u"１２"_s << 0;
-        QTest::newRow("smallest") << u"-32768"_s << -32768;
-        QTest::newRow("one too many") << u"32767.5"_s << 99999;
-        QTest::newRow("beyond any double") << u"1e999"_s << 99999;
-    }
-
-    void countIsReadFromTheTypedText()
-    {
-        QFETCH(QString, text);
-        const std::optional<qint16> count = RepeatCount(text);
-        QTEST(count ? int(*count) : 99999, "count");
-    }
-
-    void inputBoxAnswers_data()
+    // Only the first four characters typed count; they are read as old BASIC reads a number.
+    void typedCountSetsThePasses_data()
     {
         QTest::addColumn<int>("poems");
         QTest::addColumn<QString>("answer");
@@ -105,19 +79,30 @@ private Q_SLOTS:
         QTest::addColumn<bool>("LxLdBz"); // true before the click
         QTest::addColumn<QString>("message");
 
-        QTest::newRow("cancel") << 1 << QString() << 0 << true << QString();
-        QTest::newRow("abc") << 1 << u"abc"_s << 0 << true << QString();
-        QTest::newRow("only four characters count") << 1 << u"00001"_s << 0 << true << QString();
-        QTest::newRow("-1 clears the stop flag") << 1 << u"-1"_s << 0 << false << QString();
-        QTest::newRow("1.5") << 1 << u"1.5"_s << 2 << false << QString();
-        QTest::newRow("2.5") << 1 << u"2.5"_s << 2 << false << QString();
-        QTest::newRow("empty library") << 0 << u"3"_s << 0 << false << QString();
+        const QString none;
+        QTest::newRow("cancel") << 1 << QString() << 0 << true << none;
+        QTest::newRow("abc") << 1 << u"abc"_s << 0 << true << none;
+        QTest::newRow("full-width digits") << 1 << u"１２"_s << 0 << true << none;
+        QTest::newRow(".5 rounds to even") << 1 << u".5"_s << 0 << true << none;
+        QTest::newRow("only four characters count") << 1 << u"00001"_s << 0 << true << none;
+        QTest::newRow("-1 clears the stop flag") << 1 << u"-1"_s << 0 << false << none;
+        QTest::newRow("1.5") << 1 << u"1.5"_s << 2 << false << none;
+        QTest::newRow("2.5") << 1 << u"2.5"_s << 2 << false << none;
+        QTest::newRow("3.5") << 1 << u"3.5"_s << 4 << false << none;
+        QTest::newRow("tab and line feed are passed over")
+            << 1 << u"\t1\n2"_s << 12 << false << none;
+        QTest::newRow("carriage return ends it") << 1 << u"1\r2"_s << 1 << false << none;
+        QTest::newRow("comma is no decimal point") << 1 << u"1,5"_s << 1 << false << none;
+        QTest::newRow("exponent") << 1 << u"1E1"_s << 10 << false << none;
+        QTest::newRow("hexadecimal") << 1 << u"&h1F"_s << 31 << false << none;
+        QTest::newRow("octal ends at 8") << 1 << u"&O78"_s << 7 << false << none;
+        QTest::newRow("empty library") << 0 << u"3"_s << 0 << false << none;
         const QString range = u"”不是有效的连续播放次数，请输入 1 到 32767 之间的整数。"_s;
         QTest::newRow("too large") << 1 << u"9e9"_s << 0 << true << u"“9e9"_s + range;
         QTest::newRow("too small") << 1 << u"-9e9"_s << 0 << true << u"“-9e9"_s + range;
     }
 
-    void inputBoxAnswers()
+    void typedCountSetsThePasses()
     {
         QFETCH(int, poems);
         QFETCH(QString, answer);
