@@ -292,11 +292,12 @@ void Form2::recordingDone(WaveDevice::NotifyCode code)
     if (code != WaveDevice::NotifyAborted && code != WaveDevice::NotifyFailure)
         return;
     const std::optional<DeviceError> brokenOff = m_ui->MMControl1->error();
-    const QString title = displayPath(m_armedPath.section(u'/', -1).chopped(u".wav"_s.size()));
+    const QString armedPath = m_armedPath;
     const bool saved = saveTake();
     // A take that breaks off is never dropped without a word: what came before is saved, as ■
     // would have saved it, and the parent learns why the recording stopped.
-    if (code == WaveDevice::NotifyFailure && !title.isEmpty()) {
+    if (code == WaveDevice::NotifyFailure && !armedPath.isEmpty()) {
+        const QString title = displayPath(armedPath.section(u'/', -1).chopped(u".wav"_s.size()));
         Dialogs::information(this,
                              u"录制《%1》时录音设备出了故障（%2），录音中断了。\n%3"_s.arg(
                                  title, brokenOff ? brokenOff->detail : u"录音设备出错"_s,
