@@ -6,7 +6,7 @@
 //   kavendo-bench memory FOLDER    (internal) open both windows on FOLDER, report resident memory
 
 #include "CallSequences.h"
-#include "Cp936.h"
+#include "CodePage936.h"
 #include "Form1.h"
 #include "Form2.h"
 #include "LibraryFile.h"
@@ -96,9 +96,10 @@ std::vector<PoemRecord> generatedLibrary(int count)
             result += characters[random.bounded(characters.size())];
         return result;
     };
+    const auto codePage = std::make_shared<const CodePage936>();
     std::vector<PoemRecord> Poems(1);
     for (int n = 1; n <= count; ++n) {
-        PoemRecord poem;
+        PoemRecord poem(codePage);
         poem.setTitle(text(2 + random.bounded(10)));
         for (int i = 1; i <= PoemRecord::LineCount; ++i)
             poem.setLines(i, text(5 + random.bounded(4)));
@@ -158,8 +159,9 @@ void libraryFigures(const QString &folder)
     const QByteArray library = readAll(path);
 
     // The floor: read the whole file and decode all its text in one pass.
+    const CodePage936 codePage;
     const double floor = medianMilliseconds([&] {
-        volatile qsizetype decoded = Cp936::decode(readAll(path)).size();
+        volatile qsizetype decoded = codePage.decode(readAll(path)).size();
         (void)decoded;
     });
 
@@ -304,7 +306,8 @@ void phraseFigures()
 
     // The corpus's recording nearest to 20 s, with its poem.
     const QString programFolder = programFolders.first();
-    const LoadedLibrary library = loadLibrary(LibraryFile(programFolder));
+    const LoadedLibrary library =
+        loadLibrary(LibraryFile(programFolder), std::make_shared<const CodePage936>());
     std::optional<Clip> clip;
     PoemShape shape;
     for (size_t n = 1; n < library.Poems.size(); ++n) {

@@ -1,5 +1,7 @@
 #include "PoemText.h"
 
+#include "CodePage936.h"
+
 #include <QFile>
 #include <QTextStream>
 
@@ -11,6 +13,11 @@ std::optional<std::vector<PoemRecord>> readPoemText(const QString &path, QString
         return std::nullopt;
     }
 
+    const auto codePage = std::make_shared<const CodePage936>();
+    if (!codePage->isAvailable()) {
+        error = QStringLiteral("the C library cannot convert code page 936");
+        return std::nullopt;
+    }
     std::vector<PoemRecord> Poems(1);
     QStringList block;
     const auto finishBlock = [&]() -> bool {
@@ -20,7 +27,7 @@ std::optional<std::vector<PoemRecord>> readPoemText(const QString &path, QString
             error = QStringLiteral("a poem needs a title and four lines: %1").arg(block.join(u'/'));
             return false;
         }
-        PoemRecord poem;
+        PoemRecord poem(codePage);
         poem.setTitle(block[0]);
         for (int i = 1; i <= PoemRecord::LineCount; ++i)
             poem.setLines(i, block[i]);

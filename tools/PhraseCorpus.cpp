@@ -2,6 +2,7 @@
 
 #include "LibraryFile.h"
 #include "PoemText.h"
+#include "Trim.h"
 #include "WaveFile.h"
 
 #include <QDir>

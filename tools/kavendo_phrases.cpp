@@ -3,9 +3,11 @@
 //
 //   kavendo-phrases FOLDER       FOLDER holds Kavendo.dbf and the sound folder
 
+#include "CodePage936.h"
 #include "LibraryFile.h"
 #include "Phrases.h"
 #include "SoundPath.h"
+#include "Trim.h"
 #include "WaveFile.h"
 
 #include <QFile>
@@ -41,7 +43,8 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "%s: no library\n", qPrintable(LibraryFile(folder)));
         return 1;
     }
-    const LoadedLibrary library = loadLibrary(LibraryFile(folder));
+    const LoadedLibrary library =
+        loadLibrary(LibraryFile(folder), std::make_shared<const CodePage936>());
     if (library.error) {
         std::fprintf(stderr, "%s\n", qPrintable(*library.error));
         return 1;

@@ -61,24 +61,25 @@ qsizetype characterLength(QByteArrayView bytes, qsizetype at, char32_t &characte
     return length;
 }
 
-// Bytes read as code page 936, or the empty text when they do not all form its characters.
-QString fromCodePage936(const QByteArray &bytes)
+// The bytes converted as a whole by the C library, or nothing when some of them do not convert.
+std::optional<QByteArray> converted(QByteArrayView bytes, const char *from, const char *to)
 {
-    const iconv_t converter = iconv_open("UTF-8", "CP936");
+    const iconv_t converter = iconv_open(to, from);
     if (converter == reinterpret_cast<iconv_t>(-1))
-        return {};
+        return std::nullopt;
+    // Neither direction makes a character more than three times as long.
     QByteArray out(bytes.size() * 3, '\0');
-    char *in = const_cast<char *>(bytes.constData());
+    char *in = const_cast<char *>(bytes.data());
     size_t inLeft = size_t(bytes.size());
     char *next = out.data();
     size_t outLeft = size_t(out.size());
-    const bool converted = iconv(converter, &in, &inLeft, &next, &outLeft) != size_t(-1) &&
-                           iconv(converter, nullptr, nullptr, &next, &outLeft) != size_t(-1);
+    const bool done = iconv(converter, &in, &inLeft, &next, &outLeft) != size_t(-1) &&
+                      iconv(converter, nullptr, nullptr, &next, &outLeft) != size_t(-1);
     iconv_close(converter);
-    if (!converted || inLeft != 0)
-        return {};
+    if (!done || inLeft != 0)
+        return std::nullopt;
     out.truncate(next - out.constData());
-    return QString::fromUtf8(out);
+    return out;
 }
 
 // A name holding bytes that are no UTF-8 was most likely written by an old Windows program as a
@@ -89,8 +90,8 @@ QString displayName(QStringView name)
     const auto escaped = [](QChar c) { return isEscapedByte(c.unicode()); };
     if (std::none_of(name.begin(), name.end(), escaped))
         return name.toString();
-    if (QString read = fromCodePage936(nativePath(name)); !read.isEmpty())
-        return read;
+    if (const auto read = converted(nativePath(name), "CP936", "UTF-8"))
+        return QString::fromUtf8(*read);
     QString shown = name.toString();
     std::replace_if(shown.begin(), shown.end(), escaped, QChar(QChar::ReplacementCharacter));
     return shown;
@@ -142,4 +143,20 @@ QString displayPath(QStringView path)
     for (const QStringView name : path.split(u'/'))
         names << displayName(name);
     return names.join(u'/');
+}
+
+std::optional<QByteArray> codePage936Name(QStringView name)
+{
+    return converted(nativePath(name), "UTF-8", "CP936");
+}
+
+QString characterUnfitForFileName(QStringView name)
+{
+    if (name == u"." || name == u"..")
+        return name.toString();
+    for (const QChar c : name) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F || QStringView(u"\\/:*?\"<>|").contains(c))
+            return QString(c);
+    }
+    return {};
 }

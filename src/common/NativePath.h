@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringView>
 
+#include <optional>
+
 // File names on Linux are bytes, not text. A folder copied from an old Windows computer may be
 // named in code page 936 bytes that are no UTF-8 at all, and such a name must still lead to the
 // same folder. The program therefore keeps every path as text in which each byte that is not
@@ -21,3 +23,12 @@ QString pathFromNative(QByteArrayView bytes);
 // The path as a parent can read it in a message: bytes that are no UTF-8 are read as code page
 // 936 where they form its characters, else shown as U+FFFD.
 QString displayPath(QStringView path);
+
+// The name's bytes in code page 936, as an old Windows computer wrote it; nothing when one of its
+// characters has no form in that code page.
+std::optional<QByteArray> codePage936Name(QStringView name);
+
+// The character that keeps text from standing as a file name on Linux or Windows
+// (\ / : * ? " < > | or a control character), the whole text when it is "." or "..", and the
+// empty text when the text can name a file.
+QString characterUnfitForFileName(QStringView name);

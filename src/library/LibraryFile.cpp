@@ -1,6 +1,7 @@
 #include "LibraryFile.h"
 
 #include "AtomicWrite.h"
+#include "CodePage936.h"
 #include "NativePath.h"
 #include "SystemError.h"
 
@@ -144,9 +145,10 @@ int readRecords(int fd, Digest &digest, const std::function<void(QByteArrayView)
     return 0;
 }
 
-// Reads the library file at path: its state, and its poems into Poems when given. A missing
-// file is created empty when create is set, and is otherwise no state at all.
+// Reads the library file at path: its state, and its poems into Poems when given, each sharing
+// codePage. A missing file is created empty when create is set, and is otherwise no state at all.
 std::optional<LibraryFileState> readLibraryFile(const QString &path, std::vector<PoemRecord> *Poems,
+                                                const std::shared_ptr<const CodePage936> &codePage,
                                                 bool create, LibraryError &error)
 {
     const QByteArray native = nativePath(path);
@@ -175,11 +177,11 @@ std::optional<LibraryFileState> readLibraryFile(const QString &path, std::vector
     Digest digest;
     QByteArray tail;
     if (!refusal && !missing) {
-        const auto onRecords = [Poems](QByteArrayView records) {
+        const auto onRecords = [Poems, &codePage](QByteArrayView records) {
             if (!Poems)
                 return;
             for (qsizetype at = 0; at < records.size(); at += RecordSize)
-                Poems->push_back(PoemRecord::fromRecord(records.sliced(at, RecordSize)));
+                Poems->push_back(PoemRecord::fromRecord(records.sliced(at, RecordSize), codePage));
         };
         if (Poems)
             Poems->reserve(size_t(status.st_size / RecordSize) + 2);
@@ -199,7 +201,7 @@ std::optional<LibraryFileState> readLibraryFile(const QString &path, std::vector
     const qsizetype records = Poems ? qsizetype(Poems->size()) - 1 : 0;
     if (Poems &&
         (tail.size() > RecordSize / 2 || (tail.size() == RecordSize / 2 && records % 2 == 1)))
-        Poems->push_back(PoemRecord::fromRecord(tail.leftJustified(RecordSize, ' ')));
+        Poems->push_back(PoemRecord::fromRecord(tail.leftJustified(RecordSize, ' '), codePage));
     return stateOf(status, digest.value());
 }
 
@@ -210,19 +212,24 @@ QString LibraryFile(const QString &applicationFolder)
     return applicationFolder + u'/' + FileName;
 }
 
-LoadedLibrary loadLibrary(const QString &path)
+LoadedLibrary loadLibrary(const QString &path, const std::shared_ptr<const CodePage936> &codePage)
 {
     LoadedLibrary result;
-    if (const auto file = readLibraryFile(path, &result.Poems, true, result.error))
+    if (!codePage->isAvailable()) {
+        result.error = failure("无法打开诗词库", path,
+                               QStringLiteral("系统缺少 GBK 编码的转换程序，读不出库中的中文"));
+    } else if (const auto file =
+                   readLibraryFile(path, &result.Poems, codePage, true, result.error)) {
         result.file = *file;
-    else
+    } else {
         result.Poems.resize(1);
+    }
     return result;
 }
 
 std::optional<LibraryFileState> libraryFileState(const QString &path, LibraryError &error)
 {
-    return readLibraryFile(path, nullptr, false, error);
+    return readLibraryFile(path, nullptr, nullptr, false, error);
 }
 
 LibraryError writeLibrary(const QString &path, QByteArrayView records, LibraryFileState *written)

@@ -6,8 +6,11 @@
 #include <QString>
 #include <QStringView>
 
+#include <memory>
 #include <optional>
 #include <vector>
+
+class CodePage936;
 
 // The library file: 88-byte records of code page 936 text, no header, record N is poem N.
 // A window reads the whole file into a copy of its own and the maintenance window writes its
@@ -46,12 +49,13 @@ struct LoadedLibrary
     LibraryFileState file;
 };
 
-// Reads the whole library. A missing file is created empty. A file length that is not a whole
-// number of records counts as length / 88 rounded half to even; the missing bytes of a counted
-// partial record read as spaces. On failure the result holds no poem and says why; what is no
-// library (a folder, a pipe, a device, a link that leads nowhere, a file longer than
-// LargestLibraryBytes) is refused without being read, and nothing is created in its place.
-LoadedLibrary loadLibrary(const QString &path);
+// Reads the whole library; its records share codePage. A missing file is created empty. A file
+// length that is not a whole number of records counts as length / 88 rounded half to even; the
+// missing bytes of a counted partial record read as spaces. On failure the result holds no poem
+// and says why; what is no library (a folder, a pipe, a device, a link that leads nowhere, a file
+// longer than LargestLibraryBytes) is refused without being read, and nothing is created in its
+// place. Without a converter for the code page nothing is read either.
+LoadedLibrary loadLibrary(const QString &path, const std::shared_ptr<const CodePage936> &codePage);
 
 // The state of the library file at path as it is now, without reading its poems; nothing, and
 // no error, when there is no file.

@@ -1,6 +1,6 @@
 #include "PoemRecord.h"
 
-#include "Cp936.h"
+#include "CodePage936.h"
 
 #include <QtGlobal>
 
@@ -13,23 +13,17 @@ constexpr int lineOffset(int i)
     return PoemRecord::TitleLength + (i - 1) * PoemRecord::LineLength;
 }
 
-bool isLeadByte(char byte)
-{
-    const auto value = static_cast<unsigned char>(byte);
-    return value >= 0x81 && value <= 0xFE;
-}
-
 // A field's text in code page 936, cut to its width in bytes. A two-byte character that the cut
 // would split becomes a space, so the file only ever holds whole characters.
-void encodeField(QStringView text, char *field, int width)
+void encodeField(const CodePage936 &codePage, QStringView text, char *field, int width)
 {
-    QByteArray bytes = Cp936::encode(text);
+    QByteArray bytes = codePage.encode(text);
     if (bytes.size() < width)
         bytes.append(width - bytes.size(), ' ');
     for (int at = 0; at < width; ++at) {
-        if (isLeadByte(bytes[at]) && at + 1 == width)
+        if (isLeadByte(uchar(bytes[at])) && at + 1 == width)
             bytes[at] = ' ';
-        else if (isLeadByte(bytes[at]))
+        else if (isLeadByte(uchar(bytes[at])))
             ++at;
     }
     std::copy_n(bytes.constData(), width, field);
@@ -37,15 +31,16 @@ void encodeField(QStringView text, char *field, int width)
 
 } // namespace
 
-PoemRecord::PoemRecord()
+PoemRecord::PoemRecord(std::shared_ptr<const CodePage936> codePage)
+    : m_codePage(std::move(codePage))
 {
-    m_bytes.fill(' ');
 }
 
-PoemRecord PoemRecord::fromRecord(QByteArrayView bytes)
+PoemRecord PoemRecord::fromRecord(QByteArrayView bytes,
+                                  const std::shared_ptr<const CodePage936> &codePage)
 {
     Q_ASSERT(bytes.size() == RecordSize);
-    PoemRecord poem;
+    PoemRecord poem(codePage);
     std::copy_n(bytes.data(), RecordSize, poem.m_bytes.data());
     return poem;
 }
@@ -87,27 +82,20 @@ QString PoemRecord::field(int offset, int width) const
 {
     if (m_text)
         return m_text->sliced(offset, width);
-    QString text = Cp936::decode(QByteArrayView(m_bytes.data() + offset, width));
-    return text.leftJustified(width, QLatin1Char(' '));
+    const QByteArrayView bytes(m_bytes.data() + offset, width);
+    // A record without a code page is blank: its bytes are spaces.
+    const QString text = m_codePage ? m_codePage->decode(bytes) : QString::fromLatin1(bytes);
+    return text.leftJustified(width, u' ');
 }
 
 void PoemRecord::setField(int offset, int width, QStringView text)
 {
+    Q_ASSERT_X(m_codePage, "PoemRecord", "text is stored only into a record with a code page");
     QString all = Title();
     for (int i = 1; i <= LineCount; ++i)
         all += Lines(i);
-    all.replace(offset, width, text.left(width).toString().leftJustified(width, QLatin1Char(' ')));
-    encodeField(QStringView(all).sliced(offset, width), m_bytes.data() + offset, width);
+    all.replace(offset, width, text.left(width).toString().leftJustified(width, u' '));
+    encodeField(*m_codePage, QStringView(all).sliced(offset, width), m_bytes.data() + offset,
+                width);
     m_text = std::make_shared<const QString>(std::move(all));
-}
-
-QString trimSpaces(QStringView text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text[begin] == QLatin1Char(' '))
-        ++begin;
-    while (end > begin && text[end - 1] == QLatin1Char(' '))
-        --end;
-    return text.sliced(begin, end - begin).toString();
 }

@@ -7,6 +7,8 @@
 #include <array>
 #include <memory>
 
+class CodePage936;
+
 // One poem: a title of exactly 24 characters and four lines of exactly 16. Text stored into a
 // field is cut to its width or filled up with spaces on the right; a field never trims.
 //
@@ -23,10 +25,15 @@ public:
     static constexpr int LineCount = 4;
     static constexpr int RecordSize = TitleLength + LineCount * LineLength;
 
-    PoemRecord();
+    // A blank record (every field spaces), such as element 0 of a library. Text can be stored
+    // only into a record that has a code page.
+    PoemRecord() = default;
+    // A blank record whose text is converted with codePage.
+    explicit PoemRecord(std::shared_ptr<const CodePage936> codePage);
 
     // A record as the library file holds it (exactly RecordSize bytes).
-    static PoemRecord fromRecord(QByteArrayView bytes);
+    static PoemRecord fromRecord(QByteArrayView bytes,
+                                 const std::shared_ptr<const CodePage936> &codePage);
     QByteArrayView record() const { return {m_bytes.data(), RecordSize}; }
 
     QString Title() const;
@@ -44,12 +51,17 @@ private:
     QString field(int offset, int width) const;
     void setField(int offset, int width, QStringView text);
 
-    std::array<char, RecordSize> m_bytes;
+    std::array<char, RecordSize> m_bytes = blankBytes();
+    std::shared_ptr<const CodePage936> m_codePage;
     // The characters of all fields, once a field has been given text in the program: a field
     // keeps the characters it was given even where its bytes in the file cannot hold them all.
     // None for a record as read from the file, which then costs no more than its bytes.
     std::shared_ptr<const QString> m_text;
-};
 
-// Removes leading and trailing spaces (code 32) only; tabs and full-width spaces stay.
-QString trimSpaces(QStringView text);
+    static constexpr std::array<char, RecordSize> blankBytes()
+    {
+        std::array<char, RecordSize> bytes{};
+        bytes.fill(' ');
+        return bytes;
+    }
+};

@@ -1,26 +1,44 @@
 #include "PoemTitleModel.h"
 
-PoemTitleModel::PoemTitleModel(const std::vector<PoemRecord> &Poems, QObject *parent)
+#include "Trim.h"
+
+PoemTitleModel::PoemTitleModel(QObject *parent)
     : QAbstractListModel(parent)
-    , m_poems(Poems)
 {
 }
 
-void PoemTitleModel::showAll(Shown shown)
+void PoemTitleModel::reload(std::vector<PoemRecord> Poems, Shown shown)
 {
+    Q_ASSERT(!Poems.empty());
     beginResetModel();
-    m_trimmed.assign(m_poems.size() - 1, shown == Shown::Trimmed);
-    m_marked.assign(m_trimmed.size(), std::nullopt);
+    m_poems = std::move(Poems);
+    m_trimmedRows = shown == Shown::Trimmed ? rowCount() : 0;
+    m_marked.assign(size_t(rowCount()), std::nullopt);
     endResetModel();
 }
 
-void PoemTitleModel::showAppended(Shown shown)
+void PoemTitleModel::append(PoemRecord poem)
 {
-    const int row = int(m_trimmed.size());
+    const int row = rowCount();
     beginInsertRows({}, row, row);
-    m_trimmed.push_back(shown == Shown::Trimmed);
+    m_poems.push_back(std::move(poem));
     m_marked.emplace_back();
     endInsertRows();
+}
+
+void PoemTitleModel::remove(qint32 n)
+{
+    Q_ASSERT(n >= 1 && n < qint32(m_poems.size()));
+    const int row = n - 1;
+    beginRemoveRows({}, row, row);
+    m_poems.erase(m_poems.begin() + n);
+    m_marked.erase(m_marked.begin() + row);
+    m_trimmedRows -= row < m_trimmedRows ? 1 : 0;
+    endRemoveRows();
+    m_trimmedRows = 0;
+    m_marked.assign(size_t(rowCount()), std::nullopt);
+    if (rowCount() > 0)
+        Q_EMIT dataChanged(index(0), index(rowCount() - 1));
 }
 
 void PoemTitleModel::setMark(std::function<bool(const PoemRecord &)> isMarked,
@@ -33,14 +51,14 @@ void PoemTitleModel::setMark(std::function<bool(const PoemRecord &)> isMarked,
 
 void PoemTitleModel::refreshMarks()
 {
-    m_marked.assign(m_trimmed.size(), std::nullopt);
+    m_marked.assign(size_t(rowCount()), std::nullopt);
     if (rowCount() > 0)
         Q_EMIT dataChanged(index(0), index(rowCount() - 1), m_mark.keys());
 }
 
 int PoemTitleModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : int(m_trimmed.size());
+    return parent.isValid() ? 0 : int(m_poems.size()) - 1;
 }
 
 QVariant PoemTitleModel::data(const QModelIndex &index, int role) const
@@ -50,7 +68,7 @@ QVariant PoemTitleModel::data(const QModelIndex &index, int role) const
     const auto row = size_t(index.row());
     const PoemRecord &poem = m_poems[row + 1];
     if (role == Qt::DisplayRole)
-        return m_trimmed[row] ? trimSpaces(poem.Title()) : poem.Title();
+        return index.row() < m_trimmedRows ? trimSpaces(poem.Title()) : poem.Title();
     if (!m_isMarked || !m_mark.contains(role))
         return {};
     if (!m_marked[row])

@@ -9,9 +9,9 @@
 #include <optional>
 #include <vector>
 
-// The titles of a window's copy of the library as its list shows them, poem n at row n - 1.
-// The titles are read from the copy itself, so that a list of 32,767 poems costs no memory of
-// its own and is filled in no time.
+// A window's copy of the library, and its titles as the window's list shows them: poem n at row
+// n - 1. The titles are read from the poems themselves, so that a list of 32,767 poems costs no
+// memory of its own and is filled in no time.
 class PoemTitleModel final : public QAbstractListModel
 {
     Q_OBJECT
@@ -22,13 +22,18 @@ public:
     // spaces around it.
     enum class Shown { AsStored, Trimmed };
 
-    // Poems is the window's copy; element 0 is never a poem.
-    explicit PoemTitleModel(const std::vector<PoemRecord> &Poems, QObject *parent = nullptr);
+    explicit PoemTitleModel(QObject *parent = nullptr);
 
-    // Call after the copy changed as a whole: the list shows all its titles, each as given.
-    void showAll(Shown shown);
-    // Call after a poem was appended to the copy.
-    void showAppended(Shown shown);
+    // Element 0 is never a poem; poem n is element n.
+    const std::vector<PoemRecord> &Poems() const { return m_poems; }
+
+    // Makes Poems the whole copy, as a load does, each title shown as given.
+    void reload(std::vector<PoemRecord> Poems, Shown shown);
+    // Appends a poem, its title shown as stored.
+    void append(PoemRecord poem);
+    // Removes poem n. The list is then shown as it is filled anew after a deletion: every title
+    // as stored, every poem asked again whether it is marked.
+    void remove(qint32 n);
 
     // Rows whose poem isMarked picks carry mark, its values by role (a colour, a tool tip…).
     // Each poem is asked when its row is first shown, and again after refreshMarks().
@@ -39,9 +44,9 @@ public:
     QVariant data(const QModelIndex &index, int role) const override;
 
 private:
-    const std::vector<PoemRecord> &m_poems;
-    // For each row, whether its title is shown trimmed.
-    std::vector<bool> m_trimmed;
+    std::vector<PoemRecord> m_poems{1};
+    // The titles of the rows before this one are shown trimmed: those of a load that trims them.
+    int m_trimmedRows = 0;
     std::function<bool(const PoemRecord &)> m_isMarked;
     QMap<int, QVariant> m_mark;
     // For each row, whether it is marked, once its poem has been asked.

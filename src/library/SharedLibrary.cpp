@@ -4,17 +4,18 @@
 
 #include <algorithm>
 
-LibraryError SharedLibrary::load(const QString &path, std::vector<PoemRecord> &Poems)
+LoadedLibrary SharedLibrary::load(const QString &path,
+                                  const std::shared_ptr<const CodePage936> &codePage)
 {
-    LoadedLibrary loaded = loadLibrary(path);
+    LoadedLibrary loaded = loadLibrary(path, codePage);
     m_path = path;
-    Poems = std::move(loaded.Poems);
+    m_codePage = codePage;
     m_file = loaded.file;
-    m_readCount = qsizetype(Poems.size()) - 1;
-    return loaded.error;
+    m_readCount = qsizetype(loaded.Poems.size()) - 1;
+    return loaded;
 }
 
-SharedLibrary::Rewrite SharedLibrary::save(std::vector<PoemRecord> &Poems, qint32 deleted)
+SharedLibrary::Rewrite SharedLibrary::save(const std::vector<PoemRecord> &Poems, qint32 deleted)
 {
     // Another copy of the program rewrites only while it holds the same lock, so nothing can
     // come between the look at the file and the rename that replaces it.
@@ -24,27 +25,25 @@ SharedLibrary::Rewrite SharedLibrary::save(std::vector<PoemRecord> &Poems, qint3
     if (result.error)
         return result;
 
-    std::vector<PoemRecord> merged;
     LibraryFileState written;
     // A file that is gone holds nobody's poems: the window's copy takes its place whole.
     if (!now || *now == m_file) {
         result.error = writeLibrary(m_path, libraryRecords(Poems, deleted), &written);
         if (result.error)
             return result;
-        if (deleted != 0)
-            Poems.erase(Poems.begin() + deleted);
+        m_readCount = qsizetype(Poems.size()) - (deleted != 0 ? 2 : 1);
     } else {
-        LoadedLibrary current = loadLibrary(m_path);
+        LoadedLibrary current = loadLibrary(m_path, m_codePage);
         if (current.error) {
             result.error = current.error;
             return result;
         }
-        merged = std::move(current.Poems);
+        std::vector<PoemRecord> merged = std::move(current.Poems);
         if (deleted != 0 && deleted <= m_readCount) {
-            const QByteArrayView bytes = Poems[deleted].record();
+            const QByteArrayView bytes = Poems[size_t(deleted)].record();
             const auto same = [bytes](const PoemRecord &poem) { return poem.record() == bytes; };
             // The same poem where the window saw it, else wherever it went.
-            auto found = qsizetype(merged.size()) > deleted && same(merged[deleted])
+            auto found = qsizetype(merged.size()) > deleted && same(merged[size_t(deleted)])
                              ? merged.begin() + deleted
                              : std::find_if(merged.begin() + 1, merged.end(), same);
             if (found != merged.end())
@@ -52,15 +51,14 @@ SharedLibrary::Rewrite SharedLibrary::save(std::vector<PoemRecord> &Poems, qint3
         }
         for (qsizetype n = m_readCount + 1; n < qsizetype(Poems.size()); ++n) {
             if (n != deleted)
-                merged.push_back(Poems[n]);
+                merged.push_back(Poems[size_t(n)]);
         }
         result.error = writeLibrary(m_path, libraryRecords(merged), &written);
         if (result.error)
             return result;
-        Poems = std::move(merged);
-        result.merged = true;
+        m_readCount = qsizetype(merged.size()) - 1;
+        result.merged = std::move(merged);
     }
     m_file = written;
-    m_readCount = qsizetype(Poems.size()) - 1;
     return result;
 }

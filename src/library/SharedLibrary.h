@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <memory>
+#include <optional>
 #include <vector>
 
 // The library file as the maintenance window keeps it while another copy of the program may be
@@ -22,24 +24,26 @@ class SharedLibrary final
 public:
     SharedLibrary() = default;
 
-    // Reads the library at path into Poems, as loadLibrary does.
-    LibraryError load(const QString &path, std::vector<PoemRecord> &Poems);
+    // Reads the library at path, as loadLibrary does.
+    LoadedLibrary load(const QString &path, const std::shared_ptr<const CodePage936> &codePage);
 
     struct Rewrite
     {
         LibraryError error;
-        // The file had been changed elsewhere; Poems now holds what both sides keep.
-        bool merged = false;
+        // What the file holds now, when it had been changed elsewhere: what both sides keep,
+        // which the window's copy is to become.
+        std::optional<std::vector<PoemRecord>> merged;
     };
 
-    // Rewrites the file with Poems, without poem `deleted` (1 …) unless it is 0, and makes
-    // Poems what the file now holds. Should the file have changed since it was read, the poem to
-    // delete is found in it by its bytes, and nothing is deleted when it is gone already. On
-    // failure the file and Poems stay as they were.
-    Rewrite save(std::vector<PoemRecord> &Poems, qint32 deleted = 0);
+    // Rewrites the file with Poems, without poem `deleted` (1 …) unless it is 0. Unless the
+    // result is merged, the file then holds Poems without that poem. Should the file have
+    // changed since it was read, the poem to delete is found in it by its bytes, and nothing is
+    // deleted when it is gone already. On failure the file stays as it was.
+    Rewrite save(const std::vector<PoemRecord> &Poems, qint32 deleted = 0);
 
 private:
     QString m_path;
+    std::shared_ptr<const CodePage936> m_codePage;
     // What the file was when Poems[1 … m_readCount] last matched it.
     LibraryFileState m_file;
     qsizetype m_readCount = 0;

@@ -3,13 +3,13 @@
 #include "ui_Form2.h"
 
 #include "CallSequences.h"
-#include "Cp936.h"
+#include "CodePage936.h"
 #include "Dialogs.h"
 #include "Fonts.h"
 #include "NativePath.h"
-#include "PoemTitleModel.h"
 #include "RecordingTrash.h"
 #include "SoundPath.h"
+#include "Trim.h"
 
 #include <QCloseEvent>
 #include <QColor>
@@ -23,41 +23,30 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The title's width in a library record, in code page 936 bytes.
-constexpr qsizetype TitleFieldBytes = 24;
-
 // How the list marks a poem that has no recording yet.
 const QColor NotRecordedColour(0xb0, 0x3a, 0x2e);
 
 const QString HelpText =
     u"1. 录入新诗词时，一定为4言诗！\n2. 必须在诗词目录中双击选中待删诗词后才能删除！"_s;
 
-// Accepts no more than the library file keeps of a title, so that the stored title and the
-// name of the recording made for it always agree.
+// Accepts no more than the library file keeps of a title.
 class TitleValidator final : public QValidator
 {
 public:
-    using QValidator::QValidator;
+    TitleValidator(std::shared_ptr<const CodePage936> codePage, QObject *parent)
+        : QValidator(parent)
+        , m_codePage(std::move(codePage))
+    {
+    }
 
     State validate(QString &input, int & /*position*/) const override
     {
-        return Cp936::encode(trimSpaces(input)).size() <= TitleFieldBytes ? Acceptable : Invalid;
+        return titleFits(input, *m_codePage) ? Acceptable : Invalid;
     }
-};
 
-// A character as a parent can find it in what they typed; control characters and characters
-// the font may not show are given by their code as well.
-QString describeCharacter(const QString &character)
-{
-    const char32_t code = character.size() == 2 ? QChar::surrogateToUcs4(character[0], character[1])
-                                                : char32_t(character[0].unicode());
-    const QString number = u"U+"_s + QString::number(code, 16).toUpper().rightJustified(4, u'0');
-    if (code < 0x20 || code == 0x7F)
-        return u"控制字符 "_s + number;
-    if (code < 0x80)
-        return u"“%1”"_s.arg(character);
-    return u"“%1”（%2）"_s.arg(character, number);
-}
+private:
+    std::shared_ptr<const CodePage936> m_codePage;
+};
 
 QString deviceReason(const DeviceError &error)
 {
@@ -93,7 +82,8 @@ Form2::Form2(const Environment &environment, std::function<void()> reloadMainWin
     , m_ui(std::make_unique<Ui::Form2>())
     , m_applicationFolder(environment.applicationFolder)
     , Init_Me(std::move(reloadMainWindow))
-    , m_titles(new PoemTitleModel(Poems, this))
+    , m_codePage(std::make_shared<const CodePage936>())
+    , m_titles(new PoemTitleModel(this))
 {
     m_ui->setupUi(this);
     Text2 = {m_ui->Text2_0, m_ui->Text2_1, m_ui->Text2_2, m_ui->Text2_3};
@@ -110,12 +100,10 @@ Form2::Form2(const Environment &environment, std::function<void()> reloadMainWin
     connect(m_ui->List1->selectionModel(), &QItemSelectionModel::selectionChanged, m_ui->Command2,
             [button = m_ui->Command2] { button->setEnabled(false); });
 
-    m_ui->Text1->setValidator(new TitleValidator(m_ui->Text1));
-    connect(m_ui->Text1, &QLineEdit::textChanged, this,
-            [this](const QString &text) { checkEntry(1, text); });
-    for (int k = 0; k < int(Text2.size()); ++k) {
-        connect(Text2[k], &QLineEdit::textChanged, this,
-                [this, k](const QString &text) { checkEntry(k + 2, text); });
+    m_ui->Text1->setValidator(new TitleValidator(m_codePage, m_ui->Text1));
+    for (QLineEdit *box : {m_ui->Text1, Text2[0], Text2[1], Text2[2], Text2[3]}) {
+        connect(box, &QLineEdit::textChanged, m_ui->Command1,
+                [this] { m_ui->Command1->setEnabled(isFilled(entry())); });
     }
 
     m_ui->MMControl1->setDevice(environment.makeWaveDevice());
@@ -192,62 +180,34 @@ void Form2::closeEvent(QCloseEvent *event)
 void Form2::loadPoems()
 {
     DbPath = LibraryFile(m_applicationFolder);
-    m_loadError = m_library.load(DbPath, Poems);
+    LoadedLibrary loaded = m_library.load(DbPath, m_codePage);
+    m_loadError = loaded.error;
+    m_titles->reload(std::move(loaded.Poems), PoemTitleModel::Shown::Trimmed);
 
-    m_titles->showAll(PoemTitleModel::Shown::Trimmed);
-
-    Filled.fill(false);
     m_ui->Command1->setEnabled(false);
     m_ui->Command2->setEnabled(false);
 }
 
-void Form2::checkEntry(int box, const QString &text)
+PoemEntry Form2::entry() const
 {
-    Filled[box] = !trimSpaces(text).isEmpty();
-    m_ui->Command1->setEnabled(
-        std::all_of(Filled.begin() + 1, Filled.end(), [](bool f) { return f; }));
-}
-
-// The title names the recording, and everything goes into a code page 936 file: a title that
-// cannot name a file, or text the file cannot hold, is refused before anything changes.
-std::optional<QString> Form2::refusalOfEntry() const
-{
-    const QString title = trimSpaces(m_ui->Text1->text());
-    if (title == u"."_s || title == u".."_s)
-        return u"诗名不能是“%1”：诗名也是录音文件的名字，而“%1”不能用作文件名。"_s.arg(title);
-    if (const QString unfit = characterUnfitForFileName(title); !unfit.isEmpty())
-        return u"诗名中不能有%1：诗名也是录音文件的名字，而文件名中不能有这个字符。"_s.arg(
-            describeCharacter(unfit));
-
-    const std::array<QString, 5> boxNames{u"诗名"_s, u"第一句"_s, u"第二句"_s, u"第三句"_s,
-                                          u"第四句"_s};
-    const std::array<QString, 5> texts{m_ui->Text1->text(), Text2[0]->text(), Text2[1]->text(),
-                                       Text2[2]->text(), Text2[3]->text()};
-    for (std::size_t i = 0; i < texts.size(); ++i) {
-        if (const QString missing = Cp936::firstUnencodableCharacter(texts[i]); !missing.isEmpty())
-            return u"%1中的%2无法存入诗词库：诗词库以 GBK 编码保存文字，其中没有这个字符。"_s.arg(
-                boxNames[i], describeCharacter(missing));
-    }
-    return std::nullopt;
+    return {m_ui->Text1->text(),
+            {Text2[0]->text(), Text2[1]->text(), Text2[2]->text(), Text2[3]->text()}};
 }
 
 void Form2::addPoem()
 {
-    if (const auto refusal = refusalOfEntry()) {
+    const PoemEntry typed = entry();
+    if (const auto refusal = refusalOfEntry(typed, *m_codePage)) {
         Dialogs::information(this, *refusal);
         return;
     }
     finishTake();
 
     m_ui->Command1->setEnabled(false);
-    const QString title = trimSpaces(m_ui->Text1->text());
-    PoemRecord &poem = Poems.emplace_back();
-    poem.setTitle(title);
-    for (int i = 1; i <= PoemRecord::LineCount; ++i)
-        poem.setLines(i, Text2[i - 1]->text());
+    m_titles->append(poemOf(typed, m_codePage));
     m_addedSinceRewrite = true;
-    m_titles->showAppended(PoemTitleModel::Shown::AsStored);
 
+    const QString title = trimSpaces(typed.title);
     if (const auto armFailure = arm(title)) {
         Dialogs::information(
             this, u"《%1》已录入，但现在无法录音（%2）。"_s.arg(title, deviceReason(*armFailure)));
@@ -282,7 +242,7 @@ void Form2::armSelectedPoem()
 {
     const QModelIndexList selected = m_ui->List1->selectionModel()->selectedIndexes();
     if (!selected.isEmpty())
-        arm(Poems[size_t(selected.first().row()) + 1].Title());
+        arm(Poems()[size_t(selected.first().row()) + 1].Title());
 }
 
 void Form2::recordingDone(WaveDevice::NotifyCode code)
@@ -354,7 +314,7 @@ void Form2::deletePoem()
     finishTake();
 
     const qint32 n = selected.first().row() + 1;
-    m_ui->Text3->setText(Poems[n].Title());
+    m_ui->Text3->setText(Poems()[n].Title());
     const QString soundPath = SoundPath(m_applicationFolder, m_ui->Text3->text());
 
     // The file is rewritten before anything else is touched, so a deletion the disk refuses
@@ -367,7 +327,7 @@ void Form2::deletePoem()
     // Poems of the same title share their recording; a title that names no file has none.
     const QString title = trimSpaces(m_ui->Text3->text());
     if (soundPath.isEmpty() ||
-        std::any_of(Poems.begin() + 1, Poems.end(),
+        std::any_of(Poems().begin() + 1, Poems().end(),
                     [&](const PoemRecord &poem) { return trimSpaces(poem.Title()) == title; }))
         return;
     if (m_armedPath == soundPath)
@@ -397,16 +357,17 @@ LibraryError Form2::SaveLibrary(qint32 deleted)
 {
     if (m_loadError)
         return *m_loadError + u"\n诗词库没有读出来，为免覆盖其中的诗词，现在不能保存。"_s;
-    const SharedLibrary::Rewrite rewrite = m_library.save(Poems, deleted);
+    SharedLibrary::Rewrite rewrite = m_library.save(Poems(), deleted);
     if (rewrite.error)
         return rewrite.error;
     m_addedSinceRewrite = false;
-    if (deleted != 0 || rewrite.merged)
-        m_titles->showAll(PoemTitleModel::Shown::AsStored);
     if (rewrite.merged) {
+        m_titles->reload(std::move(*rewrite.merged), PoemTitleModel::Shown::AsStored);
         Dialogs::information(this,
                              u"诗词库在这个窗口打开以后被别处改动过（也许是另一个 Kavendo）。"
                              u"两边的改动已经合在一起，诗词库现在共 %1 首。"_s.arg(PoemCount()));
+    } else if (deleted != 0) {
+        m_titles->remove(deleted);
     }
     return std::nullopt;
 }

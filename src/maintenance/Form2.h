@@ -3,7 +3,8 @@
 #include "DesignedWindow.h"
 #include "Environment.h"
 #include "LibraryFile.h"
-#include "PoemRecord.h"
+#include "PoemEntry.h"
+#include "PoemTitleModel.h"
 #include "SharedLibrary.h"
 #include "WaveDevice.h"
 
@@ -15,8 +16,8 @@
 #include <optional>
 #include <vector>
 
+class CodePage936;
 class QLineEdit;
-class PoemTitleModel;
 
 namespace Ui {
 class Form2;
@@ -43,11 +44,13 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    qint32 PoemCount() const { return qint32(Poems.size() - 1); }
+    // This window's copy of the library: element 0 is never a poem; poem n is element n.
+    const std::vector<PoemRecord> &Poems() const { return m_titles->Poems(); }
+    qint32 PoemCount() const { return qint32(Poems().size() - 1); }
 
     void loadPoems();
-    void checkEntry(int box, const QString &text);
-    std::optional<QString> refusalOfEntry() const;
+    // What the five entry boxes hold.
+    PoemEntry entry() const;
     void addPoem();
     std::optional<DeviceError> arm(const QString &title);
     void disarm();
@@ -68,12 +71,10 @@ private:
     QString m_applicationFolder;
     std::function<void()> Init_Me;
 
-    std::vector<PoemRecord> Poems{1};
+    std::shared_ptr<const CodePage936> m_codePage;
     PoemTitleModel *m_titles;
     QString DbPath;
     SharedLibrary m_library;
-    // Whether the title box (1) and the line boxes (2 to 5) hold more than spaces; 0 is unused.
-    std::array<bool, 6> Filled{};
 
     // Why the library could not be read; while set, this window never rewrites the file, so an
     // unreadable library is not replaced by the empty copy shown here.

@@ -3,6 +3,7 @@
 
 #include "ApplicationInfo.h"
 #include "CallSequences.h"
+#include "CodePage936.h"
 #include "Dialogs.h"
 #include "Fonts.h"
 #include "Form2.h"
@@ -11,9 +12,9 @@
 #include "NativePath.h"
 #include "Phrases.h"
 #include "PoemDisplay.h"
-#include "PoemTitleModel.h"
 #include "RepeatCount.h"
 #include "SoundPath.h"
+#include "Trim.h"
 #include "WaveDeviceControl.h"
 
 #include <QEvent>
@@ -61,7 +62,8 @@ Form1::Form1(const Environment &environment, QWidget *parent)
     : DesignedWindow(parent)
     , m_ui(std::make_unique<Ui::Form1>())
     , m_environment(environment)
-    , m_titles(new PoemTitleModel(Poems, this))
+    , m_codePage(std::make_shared<const CodePage936>())
+    , m_titles(new PoemTitleModel(this))
 {
     m_ui->setupUi(this);
     Command1 = {m_ui->Command1_0, m_ui->Command1_1, m_ui->Command1_2, m_ui->Command1_3,
@@ -99,9 +101,8 @@ Form1::~Form1() = default;
 
 void Form1::Init_Me()
 {
-    LoadedLibrary library = loadLibrary(LibraryFile(m_environment.applicationFolder));
-    Poems = std::move(library.Poems);
-    m_titles->showAll(PoemTitleModel::Shown::AsStored);
+    LoadedLibrary library = loadLibrary(LibraryFile(m_environment.applicationFolder), m_codePage);
+    m_titles->reload(std::move(library.Poems), PoemTitleModel::Shown::AsStored);
     CurrentPoem = PoemCount() != 0 ? 1 : 0;
     ShowCurrentPoem();
     if (library.error)
@@ -123,7 +124,7 @@ void Form1::ShowCurrentPoem()
 
     QString display;
     if (CurrentPoem != 0) {
-        const PoemRecord &poem = Poems[CurrentPoem];
+        const PoemRecord &poem = Poems()[CurrentPoem];
         display = trimSpaces(poem.Title());
         for (int i = 1; i <= PoemRecord::LineCount; ++i)
             display += QLatin1Char('\n') + trimSpaces(poem.Lines(i));
@@ -133,11 +134,11 @@ void Form1::ShowCurrentPoem()
 
 void Form1::readAloud()
 {
-    m_ui->Text1->setText(trimSpaces(Poems[CurrentPoem].Title()));
+    m_ui->Text1->setText(trimSpaces(Poems()[CurrentPoem].Title()));
     const QString title = trimSpaces(m_ui->Text1->text());
     const QString path = SoundPath(m_environment.applicationFolder, title);
     Command1[0]->setEnabled(false);
-    m_ui->MMControl1->setPoemShape(shapeOf(Poems[CurrentPoem]));
+    m_ui->MMControl1->setPoemShape(shapeOf(Poems()[CurrentPoem]));
     m_ui->MMControl1->setReadAfterMe(m_ui->Command3->isChecked());
     const std::optional<DeviceError> failure = playToEnd(*m_ui->MMControl1, path);
     m_ui->Label1->setHighlightedPart(PoemDisplay::NoPart);
@@ -195,8 +196,8 @@ void Form1::readContinuously()
             CurrentPoem = k;
             ShowCurrentPoem();
             Form3 playback(m_environment, LxLdBz, this);
-            playback.setPoemTitle(Poems[k].Title());
-            playback.setReading(shapeOf(Poems[k]), m_ui->Command3->isChecked());
+            playback.setPoemTitle(Poems()[k].Title());
+            playback.setReading(shapeOf(Poems()[k]), m_ui->Command3->isChecked());
             connect(&playback, &Form3::partHeard, m_ui->Label1, &PoemDisplay::setHighlightedPart);
             playback.exec();
             m_ui->Label1->setHighlightedPart(PoemDisplay::NoPart);

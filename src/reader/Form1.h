@@ -2,7 +2,7 @@
 
 #include "DesignedWindow.h"
 #include "Environment.h"
-#include "PoemRecord.h"
+#include "PoemTitleModel.h"
 
 #include <array>
 #include <memory>
@@ -10,7 +10,7 @@
 
 class QLabel;
 class QPushButton;
-class PoemTitleModel;
+class CodePage936;
 
 namespace Ui {
 class Form1;
@@ -38,7 +38,9 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    qint32 PoemCount() const { return qint32(Poems.size()) - 1; }
+    // This window's copy of the library: element 0 is never a poem; poem N is element N.
+    const std::vector<PoemRecord> &Poems() const { return m_titles->Poems(); }
+    qint32 PoemCount() const { return qint32(Poems().size()) - 1; }
     // Brings the buttons, the counters and the display in line with CurrentPoem.
     void ShowCurrentPoem();
 
@@ -54,8 +56,7 @@ private:
     Environment m_environment;
     std::array<QPushButton *, 5> Command1;
     std::array<QLabel *, 2> Label2;
-    // Element 0 is never a poem; poem N is element N.
-    std::vector<PoemRecord> Poems{1};
+    std::shared_ptr<const CodePage936> m_codePage;
     PoemTitleModel *m_titles;
     // The number of the poem shown, 0 when none.
     qint32 CurrentPoem = 0;

@@ -1,9 +1,8 @@
 #include "SoundPath.h"
 
 #include "AtomicWrite.h"
-#include "Cp936.h"
 #include "NativePath.h"
-#include "PoemRecord.h"
+#include "Trim.h"
 
 #include <QList>
 #include <QStringList>
@@ -32,17 +31,6 @@ QString SoundPath(const QString &applicationFolder, const QString &title)
     return applicationFolder + QStringLiteral("/sound/") + name + Extension;
 }
 
-QString characterUnfitForFileName(const QString &name)
-{
-    if (name == QStringLiteral(".") || name == QStringLiteral(".."))
-        return name;
-    for (const QChar c : name) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F || QStringLiteral("\\/:*?\"<>|").contains(c))
-            return QString(c);
-    }
-    return {};
-}
-
 bool isRecordingPath(const QString &path)
 {
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
@@ -65,12 +53,10 @@ QByteArray locateRecording(const QString &soundPath)
 
     QList<QByteArray> candidates{nativePath(soundPath),
                                  nativePath(withoutExtension + QStringLiteral(".WAV"))};
-    QString unencodable;
-    const QByteArray gbkName =
-        Cp936::encode(soundPath.sliced(slash + 1).chopped(Extension.size()), &unencodable);
-    if (unencodable.isEmpty()) {
+    if (const auto gbkName =
+            codePage936Name(QStringView(soundPath).sliced(slash + 1).chopped(Extension.size()))) {
         const QByteArray folder = nativePath(soundPath.left(slash + 1));
-        candidates << folder + gbkName + ".wav" << folder + gbkName + ".WAV";
+        candidates << folder + *gbkName + ".wav" << folder + *gbkName + ".WAV";
     }
     for (const QByteArray &candidate : candidates) {
         if (exists(candidate))

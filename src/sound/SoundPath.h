@@ -9,11 +9,6 @@
 // path is empty, so that no title, whatever a library file holds, leads out of the sound folder.
 QString SoundPath(const QString &applicationFolder, const QString &title);
 
-// The character that keeps text from standing as a file name on Linux or Windows
-// (\ / : * ? " < > | or a control character), the whole text when it is "." or "..", and the
-// empty text when the text can name a file.
-QString characterUnfitForFileName(const QString &name);
-
 // Whether path names a file directly inside a folder called sound, reached without "." or "..",
 // under a name that characterUnfitForFileName accepts: the only places where recordings are
 // read, written and deleted.

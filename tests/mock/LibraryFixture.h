@@ -4,11 +4,11 @@
 #include <QString>
 #include <QStringList>
 
-// Library files written byte by byte for window tests, so that what a window shows is checked
+// Library files written byte by byte for the tests, so that what the program reads is checked
 // against bytes that the code under test did not produce.
 namespace LibraryFixture {
 
-// The code page 936 bytes of the few texts the tests use, spelled out.
+// The code page 936 bytes of text, by Qt's own converter rather than the program's.
 QByteArray gbk(const QString &text);
 
 // One 88-byte record: the title and four lines, each filled with spaces to its width.
