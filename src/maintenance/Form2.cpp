@@ -249,23 +249,21 @@ void Form2::recordingDone(WaveDevice::NotifyCode code)
 {
     // The take ended with the Stop button or by itself, or the sound input broke it off; the ends
     // of other commands leave the device as it is.
-    if (code == WaveDevice::NotifyFailure && !m_armedPath.isEmpty())
-        tellTakeBrokenOff();
-    if (code == WaveDevice::NotifyAborted || code == WaveDevice::NotifyFailure)
-        saveTake();
-}
-
-// A take that breaks off is never dropped without a word: what came before is saved, as ■ would
-// have saved it, and the parent learns why the recording stopped.
-void Form2::tellTakeBrokenOff()
-{
-    const std::optional<DeviceError> failure = m_ui->MMControl1->error();
-    const QString title = displayPath(m_armedPath.section(u'/', -1).chopped(u".wav"_s.size()));
-    const QString what = m_ui->MMControl1->Length() > 0
-                             ? u"中断前录下的声音会保存下来，请听一听，需要时重新录音。"_s
-                             : u"没有录下声音，请检查麦克风后重新录音。"_s;
-    Dialogs::information(this, u"录制《%1》时录音设备出了故障（%2），录音中断了。\n%3"_s.arg(
-                                   title, failure ? failure->detail : u"录音设备出错"_s, what));
+    if (code != WaveDevice::NotifyAborted && code != WaveDevice::NotifyFailure)
+        return;
+    const std::optional<DeviceError> brokenOff = m_ui->MMControl1->error();
+    const QString armedPath = m_armedPath;
+    const bool saved = saveTake();
+    // A take that breaks off is never dropped without a word: what came before is saved, as ■
+    // would have saved it, and the parent learns why the recording stopped.
+    if (code == WaveDevice::NotifyFailure && !armedPath.isEmpty()) {
+        const QString title = displayPath(armedPath.section(u'/', -1).chopped(u".wav"_s.size()));
+        Dialogs::information(this,
+                             u"录制《%1》时录音设备出了故障（%2），录音中断了。\n%3"_s.arg(
+                                 title, brokenOff ? brokenOff->detail : u"录音设备出错"_s,
+                                 saved ? u"中断前录下的声音已经保存，请听一听，需要时重新录音。"_s
+                                       : u"没有保存下录音，请检查麦克风后重新录音。"_s));
+    }
 }
 
 // Ends a take that is running as its Stop button would, and saves it. The device's own report
@@ -280,16 +278,16 @@ void Form2::finishTake()
 // Saves the take under the poem it was recorded for, and stays armed for that poem so that it
 // can be listened to or recorded again. A take that cannot be saved is kept for as long as the
 // parent wants to try again, for example once a full disk has room.
-void Form2::saveTake()
+bool Form2::saveTake()
 {
     WaveDeviceControl &control = *m_ui->MMControl1;
     if (m_armedPath.isEmpty() || control.mode() != WaveDevice::Mode::Open || control.Length() == 0)
-        return;
+        return false;
     const qint64 length = control.Length();
     while (const auto failure = saveRecording(control)) {
         if (failure->kind == DeviceError::Kind::NoSound) {
             control.showNoSound();
-            return;
+            return false;
         }
         if (!Dialogs::askYesNo(
                 this,
@@ -298,12 +296,13 @@ void Form2::saveTake()
                 // Giving up drops the take.
                 Dialogs::SafeAnswer::Yes)) {
             armRecording(control, m_armedPath);
-            return;
+            return false;
         }
     }
     m_titles->refreshMarks();
     armRecording(control, m_armedPath);
     control.showSaved(length);
+    return true;
 }
 
 void Form2::deletePoem()

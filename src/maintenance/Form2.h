@@ -56,9 +56,9 @@ private:
     void disarm();
     void armSelectedPoem();
     void recordingDone(WaveDevice::NotifyCode code);
-    void tellTakeBrokenOff();
     void finishTake();
-    void saveTake();
+    // Whether the take is now in its file.
+    bool saveTake();
     void deletePoem();
     void showHelp();
     void returnToMainWindow();

@@ -362,8 +362,11 @@ private Q_SLOTS:
             << QByteArray()
             << u"add 静夜思; record; level 0.5 ; cut; said "
                u"录制《静夜思》时录音设备出了故障（麦克风已"
-               u"拔出）…会保存下来; told 静夜思.wav open record save close 静夜思.wav open; "
+               u"拔出）…已经保存; told 静夜思.wav open record save close 静夜思.wav open; "
                u"status 已保存 0:01"_s;
+        QTest::newRow("a silent take broken off")
+            << QByteArray()
+            << u"add 静夜思; record; silent; cut; said 麦克风已拔出…没有保存下录音"_s;
         // Saved, the take can be listened to or recorded again.
         QTest::newRow("Stop saves once")
             << QByteArray()

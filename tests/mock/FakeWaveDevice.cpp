@@ -4,57 +4,44 @@
 
 using namespace Qt::StringLiterals;
 
-void FakeWaveDevice::setFileName(const QString &fileName)
-{
-    m_fileName = fileName;
-    write(u"FileName="_s + fileName);
-}
-
-void FakeWaveDevice::setNotify(bool notify)
-{
-    m_notify = notify;
-    write(u"Notify="_s + (notify ? u"true"_s : u"false"_s));
-}
-
 void FakeWaveDevice::setPoemShape(const PoemShape &shape)
 {
     QStringList counts{QString::number(shape.title)};
     for (int count : shape.lines)
         counts << QString::number(count);
-    write(u"PoemShape="_s + counts.join(u','));
+    write(u"PoemShape", counts.join(u','));
 }
 
 void FakeWaveDevice::setCommand(const QString &command)
 {
-    write(u"Command="_s + command);
+    write(u"Command", command);
     m_error = failures.contains(command) ? std::optional(failures.value(command)) : std::nullopt;
     if (m_error && m_error->kind == DeviceError::Kind::NoSound)
         m_length = 0;
     if (m_error && command != u"close"_s)
         return;
-    if (command == u"open"_s) {
-        m_hasSound = !locateRecording(m_fileName).isEmpty();
+    if (command == u"open"_s || command == u"close"_s) {
         m_length = 0;
-        setMode(Mode::Open);
+        setMode(command == u"open"_s ? Mode::Open : Mode::Closed);
+    } else if (command == u"play"_s && locateRecording(m_fileName).isEmpty()) {
+        m_error = DeviceError{DeviceError::Kind::MissingFile, m_fileName};
     } else if (command == u"play"_s) {
-        if (!m_hasSound) {
-            m_error = DeviceError{DeviceError::Kind::MissingFile, m_fileName};
-            return;
-        }
         setMode(Mode::Playing);
         if (whilePlaying)
             whilePlaying();
         if (m_mode == Mode::Playing) // unless it was closed meanwhile
             setMode(Mode::Open);
-    } else if (command == u"close"_s) {
-        m_length = 0;
-        setMode(Mode::Closed);
     }
 }
 
 bool FakeWaveDevice::CanPlay() const
 {
     return m_mode == Mode::Open && (m_length > 0 || !locateRecording(m_fileName).isEmpty());
+}
+
+bool FakeWaveDevice::CanRecord() const
+{
+    return m_mode == Mode::Open && !failures.contains(u"record"_s);
 }
 
 void FakeWaveDevice::record()
@@ -72,25 +59,25 @@ void FakeWaveDevice::stop()
     setMode(Mode::Open);
 }
 
-void FakeWaveDevice::breakOffTake(const DeviceError &error)
+void FakeWaveDevice::listen()
 {
-    m_error = error;
-    endTake(NotifyFailure);
+    write(u"listen"_s);
+    if (CanPlay())
+        setMode(Mode::Playing);
 }
 
-void FakeWaveDevice::endTake(NotifyCode code)
+void FakeWaveDevice::endTake(NotifyCode code, std::optional<DeviceError> error)
 {
+    m_error = std::move(error);
     m_length = std::max<qint64>(m_elapsed, 1);
     setMode(Mode::Open);
     if (m_notify)
         Q_EMIT Done(code);
 }
 
-void FakeWaveDevice::listen()
+void FakeWaveDevice::write(QStringView member, const QString &value)
 {
-    write(u"listen"_s);
-    if (CanPlay())
-        setMode(Mode::Playing);
+    write(member.toString() + u'=' + value);
 }
 
 void FakeWaveDevice::write(const QString &line)

@@ -17,30 +17,20 @@ class FakeWaveDevice final : public WaveDevice
     Q_OBJECT
 
 public:
-    void setDeviceType(const QString &type) override
+    void setDeviceType(const QString &type) override { write(u"DeviceType", type); }
+    void setFileName(const QString &fileName) override
     {
-        write(QStringLiteral("DeviceType=") + type);
+        write(u"FileName", m_fileName = fileName);
     }
-    void setFileName(const QString &fileName) override;
-    void setNotify(bool notify) override;
-    void setWait(bool wait) override
-    {
-        write(QStringLiteral("Wait=") + (wait ? QStringLiteral("true") : QStringLiteral("false")));
-    }
+    void setNotify(bool notify) override { write(u"Notify", flag(m_notify = notify)); }
+    void setWait(bool wait) override { write(u"Wait", flag(wait)); }
     void setPoemShape(const PoemShape &shape) override;
-    void setReadAfterMe(bool on) override
-    {
-        write(QStringLiteral("ReadAfterMe=") +
-              (on ? QStringLiteral("true") : QStringLiteral("false")));
-    }
+    void setReadAfterMe(bool on) override { write(u"ReadAfterMe", flag(on)); }
     void setCommand(const QString &command) override;
     std::optional<DeviceError> error() const override { return m_error; }
     Mode mode() const override { return m_mode; }
     bool CanPlay() const override;
-    bool CanRecord() const override
-    {
-        return m_mode == Mode::Open && !failures.contains(QStringLiteral("record"));
-    }
+    bool CanRecord() const override;
     qint64 Length() const override { return m_length; }
     qint64 position() const override { return 0; }
     void record() override;
@@ -48,13 +38,10 @@ public:
     void listen() override;
 
     void raiseDone(NotifyCode code) { Q_EMIT Done(code); }
-    // Ends the take as the sound input breaking off does.
-    void breakOffTake(const DeviceError &error);
-    void sendLevel(qreal peak, qint64 ms)
-    {
-        m_elapsed = ms;
-        Q_EMIT inputLevel(peak, ms);
-    }
+    // Ends the take as a sound input that breaks off does.
+    void breakOffTake(const DeviceError &error) { endTake(NotifyFailure, error); }
+    // A level heard while recording; the take has then run for ms.
+    void sendLevel(qreal peak, qint64 ms) { Q_EMIT inputLevel(peak, m_elapsed = ms); }
     void hearPart(int part) { Q_EMIT partHeard(part); }
 
     // Where it writes "DeviceType=waveaudio", "FileName=…", "PoemShape=3,5,5,5,5",
@@ -65,13 +52,14 @@ public:
     std::function<void()> whilePlaying;
 
 private:
+    static QString flag(bool on) { return on ? QStringLiteral("true") : QStringLiteral("false"); }
+    void write(QStringView member, const QString &value);
     void write(const QString &line);
     void setMode(Mode mode);
-    void endTake(NotifyCode code);
+    void endTake(NotifyCode code, std::optional<DeviceError> error = std::nullopt);
 
     QString m_fileName;
     bool m_notify = false;
-    bool m_hasSound = false;
     // The take since "open", as long as the last level sent says it ran.
     qint64 m_elapsed = 0;
     qint64 m_length = 0;
@@ -88,7 +76,7 @@ public:
 
     // The devices made so far, oldest first; null once its window has gone.
     QList<QPointer<FakeWaveDevice>> made;
-    // Every line that any of them has logged, in order.
+    // Every line that any of them has written, in order.
     QStringList journal;
     // Handed to every device as it is made.
     QHash<QString, DeviceError> failures;

@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <numbers>
-#include <numeric>
 
 double toneSample(sf_count_t frame, int sampleRate, double amplitude)
 {
@@ -35,10 +34,4 @@ WaveContents readWave(const QByteArray &nativePath)
     sf_readf_short(file, contents.samples.data(), contents.info.frames);
     sf_close(file);
     return contents;
-}
-
-double rms(const std::vector<short> &samples)
-{
-    const double sum = std::inner_product(samples.begin(), samples.end(), samples.begin(), 0.0);
-    return samples.empty() ? 0 : std::sqrt(sum / double(samples.size()));
 }

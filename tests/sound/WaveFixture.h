@@ -25,6 +25,3 @@ struct WaveContents
 
 // Empty samples and info when libsndfile cannot read the file.
 WaveContents readWave(const QByteArray &nativePath);
-
-// The root mean square of the samples, in 16-bit units.
-double rms(const std::vector<short> &samples);
