@@ -1,15 +1,17 @@
-// Measures the paths that grow with the library or wait on sound, each against a floor measured
-// in the same run, and says whether it meets its goal. Run it through bench/run.
+// Measures what grows with the library or waits on sound, at 1,000 and at 32,767 poems. Each
+// figure is measured in turns with its floor, what any program must do for the same result, so
+// that whatever else the machine does falls on both alike. Run it through bench/run.
 //
 //   kavendo-bench                  all figures (needs the PulseAudio server that bench/run starts)
-//   kavendo-bench startup FOLDER   (internal) start the main window on FOLDER, report when shown
-//   kavendo-bench memory FOLDER    (internal) open both windows on FOLDER, report resident memory
+//   kavendo-bench memory FOLDER    (internal) open both windows on FOLDER, print resident memory
 
 #include "CallSequences.h"
 #include "CodePage936.h"
+#include "Figures.h"
 #include "Form1.h"
 #include "Form2.h"
 #include "LibraryFile.h"
+#include "PaintWatch.h"
 #include "PhraseCorpus.h"
 #include "Phrases.h"
 #include "SoundCardDevice.h"
@@ -27,11 +29,10 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 #include <sndfile.h>
 
-#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <fcntl.h>
@@ -42,13 +43,16 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr int LargestLibrary = 32767;
-constexpr int Runs = 7;
+constexpr int SmallLibrary = 1000;
+constexpr int LargeLibrary = 32767;
+constexpr int Rounds = 21;
+constexpr qsizetype RecordSize = PoemRecord::RecordSize;
+// The longest that anything measured may take before the benchmark gives up on it.
+constexpr int GiveUpMilliseconds = 60000;
 
-double median(std::vector<double> values)
+double millisecondsSince(const QElapsedTimer &timer)
 {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
+    return double(timer.nsecsElapsed()) / 1e6;
 }
 
 double millisecondsOf(const std::function<void()> &work)
@@ -56,32 +60,66 @@ double millisecondsOf(const std::function<void()> &work)
     QElapsedTimer timer;
     timer.start();
     work();
-    return double(timer.nsecsElapsed()) / 1e6;
+    return millisecondsSince(timer);
 }
 
-// The median time of several runs; prepare runs before each, untimed.
-double medianMilliseconds(const std::function<void()> &work,
-                          const std::function<void()> &prepare = {}, int runs = Runs)
+// Lets the events run until watched has painted itself with ready() holding; returns the
+// milliseconds from the timer's start until that paint was over.
+double untilPainted(const QElapsedTimer &timer, QWidget *watched, std::function<bool()> ready)
 {
-    std::vector<double> times;
-    for (int run = 0; run < runs; ++run) {
-        if (prepare)
-            prepare();
-        times.push_back(millisecondsOf(work));
+    std::optional<double> painted;
+    PaintWatch watch(watched, std::move(ready), [&] { painted = millisecondsSince(timer); });
+    while (!painted) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        if (timer.elapsed() > GiveUpMilliseconds)
+            qFatal("%s never painted what was awaited", qPrintable(watched->objectName()));
     }
-    return median(times);
+    return *painted;
 }
 
-void report(const char *figure, double value, const char *unit, double floor, const char *floorName,
-            double goal, bool ratioGoal)
+QListView *listOf(QWidget &window)
 {
-    const double ratio = floor > 0 ? value / floor : 0;
-    const bool meets = ratioGoal ? ratio <= goal : value <= goal;
-    std::printf("%-52s %9.2f %-3s | floor %9.2f %-3s (%s) | ratio %5.2f | goal %s %.2f%s | %s\n",
-                figure, value, unit, floor, unit, floorName, ratio,
-                ratioGoal ? "ratio <=" : "<=", goal, ratioGoal ? "" : unit,
-                meets ? "meets goal" : "misses goal");
-    std::fflush(stdout);
+    return window.findChild<QListView *>(u"List1"_s);
+}
+
+// Painted with all of the library's rows laid out.
+double untilListPainted(const QElapsedTimer &timer, QListView *list, int rows)
+{
+    return untilPainted(timer, list->viewport(), [list, rows] {
+        return list->model()->rowCount() == rows && isLaidOut(list);
+    });
+}
+
+// Waits, untimed, until the list has shown all its rows, even where it painted them before.
+void waitForList(QWidget &window, int rows)
+{
+    QElapsedTimer timer;
+    timer.start();
+    listOf(window)->viewport()->update();
+    untilListPainted(timer, listOf(window), rows);
+}
+
+// The list must be laid out.
+void doubleClickRow(QWidget &window, int row)
+{
+    QListView *list = listOf(window);
+    const QModelIndex index = list->model()->index(row, 0);
+    list->scrollTo(index);
+    QTest::mouseDClick(window.windowHandle(), Qt::LeftButton, {},
+                       list->viewport()->mapTo(&window, list->visualRect(index).center()));
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeAll(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
 }
 
 // A library of mixed Chinese and ASCII titles and lines, as a school's might be.
@@ -108,19 +146,6 @@ std::vector<PoemRecord> generatedLibrary(int count)
     return Poems;
 }
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(path));
-}
-
 // A 1.000 s tone, 22,050 Hz mono 16-bit, the way a recording made by the program is stored.
 void writeTone(const QString &path)
 {
@@ -138,150 +163,244 @@ void writeTone(const QString &path)
     sf_close(file);
 }
 
-// Lets the list lay out every title; it does so in batches while the window is already shown.
-void layOutList(QWidget &window)
-{
-    auto *list = window.findChild<QListView *>(u"List1"_s);
-    const QModelIndex last = list->model()->index(list->model()->rowCount() - 1, 0);
-    while (last.isValid() && !list->visualRect(last).isValid())
-        QCoreApplication::processEvents();
-    QCoreApplication::processEvents();
-}
-
 Environment environmentFor(const QString &folder)
 {
     return Environment{folder, makeSoundCardDevice};
 }
 
-void libraryFigures(const QString &folder)
+// What any program must do to show a library: read its file, and decode what the window shows,
+// the titles in view and poem 1.
+void readAndDecodeShown(const QString &path, int rowsInView, const CodePage936 &codePage)
 {
-    const QString path = LibraryFile(folder);
-    const QByteArray library = readAll(path);
-
-    // The floor: read the whole file and decode all its text in one pass.
-    const CodePage936 codePage;
-    const double floor = medianMilliseconds([&] {
-        volatile qsizetype decoded = codePage.decode(readAll(path)).size();
-        (void)decoded;
-    });
-
-    Form1 main(environmentFor(folder));
-    main.show();
-    QCoreApplication::processEvents();
-    const double initMe = medianMilliseconds([&] {
-        main.Init_Me();
-        // The list lays itself out and the window paints before the user sees the new library.
-        main.repaint();
-        layOutList(main);
-    });
-    report("main window Init_Me, 32,767 poems, list included", initMe, "ms", floor, "read+decode",
-           3, true);
-
-    const double maintenanceLoad = medianMilliseconds([&] {
-        Form2 maintenance(environmentFor(folder), [] {});
-        maintenance.show();
-        layOutList(maintenance);
-    });
-    report("maintenance window load, 32,767 poems", maintenanceLoad, "ms", floor, "read+decode", 3,
-           true);
-
-    // Step to poem 16,000 the way a user does: double-click it in the list.
-    layOutList(main);
-    auto *list = main.findChild<QListView *>(u"List1"_s);
-    const QModelIndex poem16000 = list->model()->index(15999, 0);
-    list->scrollTo(poem16000);
-    list->setCurrentIndex(poem16000);
-    QTest::mouseDClick(main.windowHandle(), Qt::LeftButton, {},
-                       list->viewport()->mapTo(&main, list->visualRect(poem16000).center()));
-    auto *next = main.findChild<QPushButton *>(u"Command1_1"_s);
-    auto *previous = main.findChild<QPushButton *>(u"Command1_2"_s);
-    const auto step = [](QPushButton *button) {
-        return medianMilliseconds(
-            [&] {
-                button->click();
-                QCoreApplication::processEvents();
-            },
-            {}, 101);
-    };
-    std::vector<double> nextTimes;
-    std::vector<double> previousTimes;
-    for (int i = 0; i < 51; ++i) {
-        nextTimes.push_back(step(next));
-        previousTimes.push_back(step(previous));
+    const QByteArray bytes = readAll(path);
+    const qsizetype records = bytes.size() / RecordSize;
+    qsizetype characters = 0;
+    for (qsizetype n = 0; n < std::min<qsizetype>(rowsInView, records); ++n)
+        characters += codePage.decode(bytes.sliced(n * RecordSize, PoemRecord::TitleLength)).size();
+    if (records > 0) {
+        characters += codePage
+                          .decode(bytes.sliced(PoemRecord::TitleLength,
+                                               PoemRecord::LineCount * PoemRecord::LineLength))
+                          .size();
     }
-    report("下一首 at poem 16,000 of 32,767", median(nextTimes), "ms", 0, "none", 1, false);
-    report("上一首 at poem 16,000 of 32,767", median(previousTimes), "ms", 0, "none", 1, false);
-
-    // Deleting poem 1 rewrites the whole library and flushes it to disk. The floor writes the
-    // same bytes and flushes as the rewrite does, the file and then the folder that names it;
-    // the two are measured in turns, so that the disk's moods fall on both alike.
-    const QByteArray afterDeletion = library.sliced(88);
-    const QString floorPath = folder + u"/floor.dbf"_s;
-    const auto writeFloor = [&] {
-        const int fd =
-            ::open(QFile::encodeName(floorPath).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (fd < 0 ||
-            ::write(fd, afterDeletion.constData(), size_t(afterDeletion.size())) !=
-                afterDeletion.size() ||
-            ::fsync(fd) != 0)
-            qFatal("cannot write the floor file");
-        ::close(fd);
-        const int folderFd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
-        ::fsync(folderFd);
-        ::close(folderFd);
-    };
-    std::vector<double> deletions;
-    std::vector<double> floors;
-    for (int run = 0; run < 3 * Runs; ++run) {
-        writeAll(path, library);
-        Form2 maintenance(environmentFor(folder), [] {});
-        maintenance.show();
-        layOutList(maintenance);
-        auto *maintenanceList = maintenance.findChild<QListView *>(u"List1"_s);
-        const QModelIndex first = maintenanceList->model()->index(0, 0);
-        QTest::mouseDClick(maintenance.windowHandle(), Qt::LeftButton, {},
-                           maintenanceList->viewport()->mapTo(
-                               &maintenance, maintenanceList->visualRect(first).center()));
-        deletions.push_back(
-            millisecondsOf([&] { maintenance.findChild<QPushButton *>(u"Command2"_s)->click(); }));
-        if (readAll(path) != afterDeletion)
-            qFatal("the deletion did not leave the library one poem shorter");
-        floors.push_back(millisecondsOf(writeFloor));
-    }
-    const double deletion = median(deletions);
-    const double flushFloor = median(floors);
-    report("delete poem 1 of 32,767, rewrite flushed", deletion, "ms", flushFloor, "write+fsync",
-           1.5, true);
-    writeAll(path, library);
+    volatile qsizetype decoded = characters;
+    (void)decoded;
 }
 
-void playFigure(const QString &folder)
+// What any program must do to delete a poem for good: write the library without it and flush
+// it to the disk, the file and then the folder that names it, as the rewrite does.
+void writeAndFlush(const QString &folder, const QByteArray &records)
 {
-    QDir(folder).mkpath(u"sound"_s);
-    const QString tone = folder + u"/sound/tone.wav"_s;
+    const QByteArray path = QFile::encodeName(folder + u"/floor.dbf"_s);
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0 ||
+        ::write(fd, records.constData(), size_t(records.size())) != ssize_t(records.size()) ||
+        ::fsync(fd) != 0)
+        qFatal("cannot write the floor file");
+    ::close(fd);
+    const int folderFd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
+    ::fsync(folderFd);
+    ::close(folderFd);
+}
+
+// A generated library in a folder of its own, beside a copy of the program, which takes the
+// folder that holds a library as its own.
+struct Library
+{
+    int poems = 0;
+    QString folder;
+    QByteArray records;
+
+    QString file() const { return LibraryFile(folder); }
+};
+
+Library makeLibrary(const QString &root, int poems)
+{
+    Library library{poems, root + u'/' + QString::number(poems), {}};
+    QDir().mkpath(library.folder);
+    if (const LibraryError error = rewriteLibrary(library.file(), generatedLibrary(poems)))
+        qFatal("%s", qPrintable(*error));
+    library.records = readAll(library.file());
+    if (!QFile::copy(QStringLiteral(KAVENDO_PROGRAM), library.folder + u"/kavendo"_s))
+        qFatal("cannot copy the program to %s", qPrintable(library.folder));
+    return library;
+}
+
+class Benchmark final
+{
+    Q_DISABLE_COPY_MOVE(Benchmark)
+
+public:
+    Benchmark()
+        : m_empty(makeLibrary(m_root.path(), 0))
+        , m_small(makeLibrary(m_root.path(), SmallLibrary))
+        , m_large(makeLibrary(m_root.path(), LargeLibrary))
+    {
+    }
+
+    void loadFigures();
+    void stepFigures();
+    void deleteFigure();
+    void playFigure();
+    void phraseFigures();
+    void processFigures();
+    void printGrowth() const { m_figures.printGrowth(); }
+
+private:
+    // The two sizes whose figures give the growth.
+    std::array<const Library *, 2> sized() const { return {&m_small, &m_large}; }
+
+    QTemporaryDir m_root;
+    Library m_empty;
+    Library m_small;
+    Library m_large;
+    Figures m_figures;
+};
+
+// The main window on the library, shown with its list laid out.
+std::unique_ptr<Form1> shownMainWindow(const Library &library)
+{
+    auto main = std::make_unique<Form1>(environmentFor(library.folder));
+    main->show();
+    waitForList(*main, library.poems);
+    return main;
+}
+
+// Loading the library into either window.
+void Benchmark::loadFigures()
+{
+    std::array<Samples, 2> initMe, initMeFloor, maintenance, maintenanceFloor;
+    std::array<std::unique_ptr<Form1>, 2> mains;
+    std::array<int, 2> rowsInView{};
+    // Like a window's, its tables fill as characters are first met.
+    const CodePage936 codePage;
+    for (size_t s = 0; s < 2; ++s) {
+        mains[s] = shownMainWindow(*sized()[s]);
+        const QListView *list = listOf(*mains[s]);
+        rowsInView[s] = list->viewport()->height() / list->sizeHintForRow(0) + 1;
+    }
+
+    for (int round = 0; round < Rounds; ++round) {
+        for (size_t s = 0; s < 2; ++s) {
+            const Library &library = *sized()[s];
+            initMeFloor[s].add(millisecondsOf(
+                [&] { readAndDecodeShown(library.file(), rowsInView[s], codePage); }));
+            QElapsedTimer timer;
+            timer.start();
+            mains[s]->Init_Me();
+            initMe[s].add(untilListPainted(timer, listOf(*mains[s]), library.poems));
+
+            maintenanceFloor[s].add(millisecondsOf(
+                [&] { readAndDecodeShown(library.file(), rowsInView[s], codePage); }));
+            timer.start();
+            Form2 window(environmentFor(library.folder), [] {});
+            window.show();
+            maintenance[s].add(untilListPainted(timer, listOf(window), library.poems));
+        }
+    }
+    m_figures.againstFloor("main window `Init_Me`, 32,767 poems, until its list is painted",
+                           initMe[1], initMeFloor[1], "read the file, decode what is shown", "ms",
+                           3);
+    m_figures.againstFloor("maintenance window opened, 32,767 poems, until its list is painted",
+                           maintenance[1], maintenanceFloor[1],
+                           "read the file, decode what is shown", "ms", 3);
+    m_figures.growth("main window `Init_Me`", initMe[0], initMe[1], "ms",
+                     initMeFloor[1].median() / initMeFloor[0].median());
+    m_figures.growth("maintenance window opened", maintenance[0], maintenance[1], "ms",
+                     maintenanceFloor[1].median() / maintenanceFloor[0].median());
+}
+
+// Stepping the way a child does, from a poem in the middle double-clicked in the list, until
+// the next poem is painted.
+void Benchmark::stepFigures()
+{
+    std::array<Samples, 2> next, previous;
+    std::array<std::unique_ptr<Form1>, 2> mains;
+    for (size_t s = 0; s < 2; ++s) {
+        mains[s] = shownMainWindow(*sized()[s]);
+        doubleClickRow(*mains[s], sized()[s]->poems / 2 - 1);
+    }
+    const auto step = [&mains](size_t s, const QString &button) {
+        QWidget *display = mains[s]->findChild<QWidget *>(u"Label1"_s);
+        QElapsedTimer timer;
+        timer.start();
+        mains[s]->findChild<QPushButton *>(button)->click();
+        return untilPainted(timer, display, [] { return true; });
+    };
+    for (int round = 0; round < 5 * Rounds; ++round) {
+        for (size_t s = 0; s < 2; ++s) {
+            next[s].add(step(s, u"Command1_1"_s));
+            previous[s].add(step(s, u"Command1_2"_s));
+        }
+    }
+    m_figures.absolute("下一首 in the middle of 32,767 poems, until the poem is painted", next[1],
+                       "ms", 1);
+    m_figures.absolute("上一首 in the middle of 32,767 poems, until the poem is painted",
+                       previous[1], "ms", 1);
+    m_figures.growth("下一首", next[0], next[1], "ms");
+    m_figures.growth("上一首", previous[0], previous[1], "ms");
+}
+
+// Deleting poem 1 rewrites the whole library and flushes it to the disk; the list then shows
+// one title fewer.
+void Benchmark::deleteFigure()
+{
+    std::array<Samples, 2> deletions, floors;
+    for (int round = 0; round < Rounds; ++round) {
+        for (size_t s = 0; s < 2; ++s) {
+            const Library &library = *sized()[s];
+            writeAll(library.file(), library.records);
+            Form2 maintenance(environmentFor(library.folder), [] {});
+            maintenance.show();
+            waitForList(maintenance, library.poems);
+            doubleClickRow(maintenance, 0);
+
+            QElapsedTimer timer;
+            timer.start();
+            maintenance.findChild<QPushButton *>(u"Command2"_s)->click();
+            deletions[s].add(untilListPainted(timer, listOf(maintenance), library.poems - 1));
+            const QByteArray afterDeletion = library.records.sliced(RecordSize);
+            if (readAll(library.file()) != afterDeletion)
+                qFatal("the deletion did not leave the library one poem shorter");
+
+            floors[s].add(millisecondsOf([&] { writeAndFlush(library.folder, afterDeletion); }));
+        }
+    }
+    for (const Library *library : sized())
+        writeAll(library->file(), library->records);
+    m_figures.againstFloor("delete poem 1 of 32,767, until the list is painted again", deletions[1],
+                           floors[1], "write the same bytes, same flushes", "ms", 1.5);
+    m_figures.growth("delete poem 1", deletions[0], deletions[1], "ms",
+                     floors[1].median() / floors[0].median());
+}
+
+void Benchmark::playFigure()
+{
+    QDir(m_large.folder).mkpath(u"sound"_s);
+    const QString tone = m_large.folder + u"/sound/tone.wav"_s;
     writeTone(tone);
 
     WaveDeviceControl MMControl1;
     MMControl1.setDevice(makeSoundCardDevice());
     MMControl1.setDeviceType(u"waveaudio"_s);
-    const double played = medianMilliseconds(
-        [&] {
+    Samples played, paplay;
+    for (int round = 0; round < 5; ++round) {
+        played.add(millisecondsOf([&] {
             if (const auto error = playToEnd(MMControl1, tone))
                 qFatal("cannot play the tone: %s", qPrintable(error->detail));
-        },
-        {}, 5);
-    const double paplay = medianMilliseconds(
-        [&] {
+        }));
+        paplay.add(millisecondsOf([&] {
             if (QProcess::execute(u"paplay"_s, {tone}) != 0)
                 qFatal("paplay failed");
-        },
-        {}, 5);
-    report("play-to-end of a 1.000 s recording", played, "ms", paplay, "paplay", 1.05, true);
+        }));
+    }
+    m_figures.againstFloor("play-to-end of a 1.000 s recording", played, paplay,
+                           "`paplay` of the same file", "ms", 1.05);
 }
 
 // How well the phrases of recordings with known boundaries are found, through kavendo-phrases as
 // a developer runs it, and how long the analysis of a recording of about 20 s takes.
-void phraseFigures()
+void Benchmark::phraseFigures()
 {
     QTemporaryDir folder;
     QString error;
@@ -292,17 +411,20 @@ void phraseFigures()
     for (const QString &programFolder : programFolders) {
         QProcess phrases;
         phrases.start(QStringLiteral(KAVENDO_PHRASES), {programFolder});
-        if (!phrases.waitForFinished(60000) || phrases.exitCode() != 0)
+        if (!phrases.waitForFinished(GiveUpMilliseconds) || phrases.exitCode() != 0)
             qFatal("kavendo-phrases failed on %s", qPrintable(programFolder));
         scorePhrases(readAll(programFolder + u"/truth.txt"_s), phrases.readAllStandardOutput(),
                      score);
     }
-    std::printf("%-52s %8.1f %%  | %d recordings, %d unknown, %d misplaced by > 300 ms "
-                "(%.1f %% safe) | goal >= 95 %%, >= 99 %% safe | %s\n",
-                "phrase boundaries within 100 ms of the truth", 100 * score.closeShare(),
-                score.recordings, score.unknown, score.misplaced, 100 * score.safeShare(),
-                score.closeShare() >= 0.95 && score.safeShare() >= 0.99 ? "meets goal"
-                                                                        : "misses goal");
+    m_figures.row("phrases found in " + QByteArray::number(score.recordings) +
+                      " generated recordings: boundaries within 100 ms of the truth",
+                  QByteArray::number(100 * score.closeShare(), 'f', 1) + " %", "—", "—", "≥ 95 %",
+                  score.closeShare() >= 0.95);
+    m_figures.row("the same recordings: \"unknown\" rather than a boundary off by more than 300 ms",
+                  QByteArray::number(100 * score.safeShare(), 'f', 1) + " % (" +
+                      QByteArray::number(score.unknown) + " unknown, " +
+                      QByteArray::number(score.misplaced) + " off)",
+                  "—", "—", "≥ 99 %", score.safeShare() >= 0.99);
 
     // The corpus's recording nearest to 20 s, with its poem.
     const QString programFolder = programFolders.first();
@@ -323,97 +445,83 @@ void phraseFigures()
     }
     if (!clip)
         qFatal("the phrase corpus has no recording");
-    const double analysis = medianMilliseconds(
-        [&] {
+    Samples analysis;
+    for (int run = 0; run < 51; ++run) {
+        analysis.add(millisecondsOf([&] {
             volatile bool found = findPhrases(*clip, shape).has_value();
             (void)found;
-        },
-        {}, 51);
-    const QByteArray figure = "analysis of a " +
+        }));
+    }
+    const QByteArray figure = "finding the phrases of a " +
                               QByteArray::number(double(clip->milliseconds()) / 1000, 'f', 1) +
                               " s recording (" + QByteArray::number(clip->sampleRate) + " Hz)";
-    report(figure.constData(), analysis, "ms", 0, "none", 5, false);
+    m_figures.absolute(figure.constData(), analysis, "ms", 5);
 }
 
-// Runs this program again for a figure of a fresh process; returns the number it prints.
-double child(const char *mode, const QString &folder)
+// Starts a copy of the program on the library beside it, with the probe that closes the splash
+// at once and reports the list's first full paint; returns the milliseconds from the start of
+// the process to that paint.
+double startupMilliseconds(const Library &library)
+{
+    QProcess program;
+    program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"LD_PRELOAD"_s, QStringLiteral(KAVENDO_STARTUP_PROBE));
+    program.setProcessEnvironment(environment);
+    QElapsedTimer timer;
+    timer.start();
+    program.start(library.folder + u"/kavendo"_s, {});
+    if (!program.waitForReadyRead(GiveUpMilliseconds))
+        qFatal("the program in %s painted no list", qPrintable(library.folder));
+    const double painted = millisecondsSince(timer);
+    if (!program.waitForFinished(GiveUpMilliseconds) || program.exitCode() != 0)
+        qFatal("the program in %s did not end after its list was painted",
+               qPrintable(library.folder));
+    const QByteArray said = program.readAllStandardOutput().trimmed();
+    if (said != "painted " + QByteArray::number(library.poems))
+        qFatal("the program in %s said \"%s\"", qPrintable(library.folder), said.constData());
+    return painted;
+}
+
+// Runs this program again on the library, to measure a fresh process's resident memory.
+double residentMegabytes(const Library &library)
 {
     QProcess process;
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(mode), folder});
-    if (!process.waitForFinished(60000) || process.exitCode() != 0)
-        qFatal("kavendo-bench %s failed", mode);
+    process.start(QCoreApplication::applicationFilePath(), {u"memory"_s, library.folder});
+    if (!process.waitForFinished(GiveUpMilliseconds) || process.exitCode() != 0)
+        qFatal("kavendo-bench memory failed on %s", qPrintable(library.folder));
     return process.readAllStandardOutput().trimmed().toDouble();
 }
 
-void processFigures(const QString &full, const QString &empty)
+void Benchmark::processFigures()
 {
-    // Full and empty in turns, so that whatever else the machine does falls on both alike.
-    std::vector<double> fullTimes;
-    std::vector<double> emptyTimes;
-    // From starting the process to the moment its main window has painted itself.
-    const auto startup = [](const QString &folder) {
-        QProcess process;
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        QElapsedTimer timer;
-        timer.start();
-        process.start(QCoreApplication::applicationFilePath(), {u"startup"_s, folder});
-        if (!process.waitForReadyRead(60000))
-            qFatal("kavendo-bench startup showed no window");
-        const double shown = double(timer.nsecsElapsed()) / 1e6;
-        if (!process.waitForFinished(60000) || process.exitCode() != 0)
-            qFatal("kavendo-bench startup failed");
-        return shown;
-    };
-    for (int run = 0; run < 3 * Runs; ++run) {
-        fullTimes.push_back(startup(full));
-        emptyTimes.push_back(startup(empty));
+    const std::array<const Library *, 3> libraries{&m_empty, &m_small, &m_large};
+    // A first start of each copy of the program reads it from the disk; the user's starts find it
+    // in the page cache.
+    for (const Library *library : libraries)
+        startupMilliseconds(*library);
+    std::array<Samples, 3> startups, memories;
+    for (int round = 0; round < Rounds; ++round) {
+        for (size_t s = 0; s < libraries.size(); ++s)
+            startups[s].add(startupMilliseconds(*libraries[s]));
     }
-    report("process start to main window shown, 32,767 poems", median(fullTimes), "ms",
-           median(emptyTimes), "empty library", 1.3, true);
+    for (int round = 0; round < 5; ++round) {
+        for (size_t s = 0; s < libraries.size(); ++s)
+            memories[s].add(residentMegabytes(*libraries[s]));
+    }
+    m_figures.againstFloor("process start to the main window's full list painted, 32,767 poems",
+                           startups[2], startups[0], "the same, empty library", "ms", 1.3);
+    m_figures.growth("process start to the full list painted", startups[1], startups[2], "ms");
 
-    const double fullMemory = child("memory", full);
-    const double emptyMemory = child("memory", empty);
-    std::printf("%-52s %9.2f MB  | floor %9.2f MB  (empty library) | extra %5.2f MB | goal <= +20 "
-                "MB | %s\n",
-                "resident memory, 32,767 poems in both windows", fullMemory, emptyMemory,
-                fullMemory - emptyMemory,
-                fullMemory - emptyMemory <= 20 ? "meets goal" : "misses goal");
+    const double extra = memories[2].median() - memories[0].median();
+    m_figures.row("resident memory, 32,767 poems in both windows", memories[2].spread(1) + " MB",
+                  "the same, empty library: " + memories[0].spread(1) + " MB",
+                  "+" + QByteArray::number(extra, 'f', 1) + " MB", "≤ +20 MB", extra <= 20);
+    m_figures.growth("resident memory", memories[1], memories[2], "MB");
 }
 
-// Closes a window once it has painted itself for the first time.
-// Says "shown" the moment a window has painted itself for the first time, then closes it.
-class ReportWhenPainted final : public QObject
-{
-public:
-    using QObject::QObject;
-
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint && !m_reported) {
-            m_reported = true;
-            std::puts("shown");
-            std::fflush(stdout);
-            QTimer::singleShot(0, watched,
-                               [window = static_cast<QDialog *>(watched)] { window->accept(); });
-        }
-        return false;
-    }
-
-private:
-    bool m_reported = false;
-};
-
-// The main window on folder, as the program starts it after the splash.
-int startup(const QString &folder)
-{
-    Form1 main(environmentFor(folder));
-    ReportWhenPainted reporter;
-    main.installEventFilter(&reporter);
-    main.exec();
-    return 0;
-}
-
+// Both windows open on the library in folder, as a parent has them during maintenance.
 int residentMemory(const QString &folder)
 {
     Form1 main(environmentFor(folder));
@@ -421,8 +529,9 @@ int residentMemory(const QString &folder)
     Form2 maintenance(
         environmentFor(folder), [] {}, &main);
     maintenance.show();
-    layOutList(main);
-    layOutList(maintenance);
+    const int poems = listOf(main)->model()->rowCount();
+    waitForList(main, poems);
+    waitForList(maintenance, poems);
     QFile status(u"/proc/self/status"_s);
     if (!status.open(QIODevice::ReadOnly))
         return 1;
@@ -438,23 +547,17 @@ int residentMemory(const QString &folder)
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
-    if (argc == 3 && qstrcmp(argv[1], "startup") == 0)
-        return startup(QString::fromLocal8Bit(argv[2]));
     if (argc == 3 && qstrcmp(argv[1], "memory") == 0)
         return residentMemory(QString::fromLocal8Bit(argv[2]));
 
-    QTemporaryDir full;
-    QTemporaryDir empty;
-    if (const LibraryError error =
-            rewriteLibrary(LibraryFile(full.path()), generatedLibrary(LargestLibrary)))
-        qFatal("%s", qPrintable(*error));
-    if (const LibraryError error = rewriteLibrary(LibraryFile(empty.path()), {PoemRecord()}))
-        qFatal("%s", qPrintable(*error));
-
-    std::printf("Medians of several runs; floors measured in the same run.\n");
-    libraryFigures(full.path());
-    playFigure(full.path());
-    phraseFigures();
-    processFigures(full.path(), empty.path());
+    std::printf("Each figure as min / median / max of its runs, in turns with its floor.\n\n");
+    Benchmark benchmark;
+    benchmark.loadFigures();
+    benchmark.stepFigures();
+    benchmark.deleteFigure();
+    benchmark.playFigure();
+    benchmark.phraseFigures();
+    benchmark.processFigures();
+    benchmark.printGrowth();
     return 0;
 }
