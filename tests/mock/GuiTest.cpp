@@ -1,5 +1,6 @@
 #include "GuiTest.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QGroupBox>
 #include <QInputDialog>
@@ -43,11 +44,10 @@ QRect pixels(QRect twips)
 
 QString captionOf(const QWidget *control)
 {
-    for (const char *property : {"text", "title"}) {
-        if (const QVariant caption = control->property(property); caption.isValid())
-            return caption.toString();
-    }
-    return control->toolTip();
+    const QVariant text = control->property("text"), title = control->property("title");
+    return text.isValid()    ? text.toString()
+           : title.isValid() ? title.toString()
+                             : control->toolTip();
 }
 
 QString fontOf(const QWidget *control)
@@ -167,6 +167,7 @@ void GuiTest::init()
     m_clock.emplace();
     m_environment = {application, m_devices.factory(), m_clock->factory()};
     m_answers.clear();
+    m_onWindow = nullptr;
     m_said.clear();
     m_checked = 0;
     connect(&m_answering, &QTimer::timeout, this, &GuiTest::answerDialogs, Qt::UniqueConnection);
@@ -211,5 +212,7 @@ void GuiTest::answerDialogs()
             QTest::keyClick(box, Qt::Key_Return);
         else
             box->button(given == u"是"_s ? QMessageBox::Yes : QMessageBox::No)->click();
+    } else if (dialog && m_onWindow) {
+        m_onWindow(dialog);
     }
 }

@@ -4,11 +4,10 @@
 #include "FakeClock.h"
 #include "FakeWaveDevice.h"
 
-#include <QApplication>
-#include <QPointer>
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <functional>
 #include <optional>
 
 // Types text as an input method commits it; QTest::keyClicks cannot type Chinese.
@@ -17,24 +16,6 @@ void commitText(QWidget *widget, const QString &text);
 // Clicks the middle of widget as a user does: the click waits in the window system's queue
 // until the event loop takes it, unlike a click sent straight to the widget.
 void clickAsUser(QWidget *widget);
-
-// Answers the next dialog of type Dialog from inside its modal loop: call it before the action
-// that opens the dialog. Gives up after five seconds.
-template<class Dialog>
-void answerNextDialog(std::function<void(Dialog *)> answer)
-{
-    auto *poll = new QTimer(qApp);
-    QObject::connect(poll, &QTimer::timeout, poll, [poll, answer, waited = 0]() mutable {
-        auto *dialog = qobject_cast<Dialog *>(QApplication::activeModalWidget());
-        if (dialog || (waited += poll->interval()) > 5000) {
-            poll->stop();
-            poll->deleteLater();
-        }
-        if (dialog)
-            answer(dialog);
-    });
-    poll->start(10);
-}
 
 // The designed look of a window, one data row per control, named by the control (the window
 // by its own name): its caption (a window's title, else the tool tip of a control without
@@ -52,7 +33,7 @@ void verifyLook(QWidget *window);
 
 // The base of the window tests: each test function gets a fresh application folder with a
 // sound folder, fake wave devices, a clock that stands still, and every message box and input
-// box answered, what they said kept for said().
+// box answered, what they said kept for said(); any other modal window is handed to m_onWindow.
 class GuiTest : public QObject
 {
     Q_OBJECT
@@ -72,6 +53,7 @@ protected:
     FakeDevices m_devices;
     std::optional<FakeClock> m_clock;
     QStringList m_answers;
+    std::function<void(QWidget *)> m_onWindow;
 
 protected Q_SLOTS:
     void init();

@@ -1,21 +1,18 @@
 #include "Form1.h"
 
 #include "Form2.h"
+#include "Form3.h"
 #include "GuiTest.h"
 #include "LibraryFixture.h"
 #include "PoemDisplay.h"
-#include "SoundCardDevice.h"
-#include "WaveDeviceControl.h"
 
-#include <QAudioDevice>
+#include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QListView>
-#include <QMediaDevices>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
-#include <QtEndian>
 
 using namespace Qt::StringLiterals;
 using namespace LibraryFixture;
@@ -30,51 +27,37 @@ const QString First = u"共3首 第1首 110111 静夜思|床前明月光|疑是�
 const QString Second = u"共3首 第2首 111111 春晓|春眠不觉晓|处处闻啼鸟||"_s;
 const QString Third = u"共3首 第3首 101111 登鹳雀楼|白日依山尽|黄河入海流||"_s;
 
-// The 44-byte header of a 16-bit PCM wave file, its fields taken as given however absurd.
-QByteArray waveHeader(quint16 channels, quint32 sampleRate, quint32 dataBytes)
+QPushButton *button(const QWidget &window, const QString &name)
 {
-    const auto le = [](quint32 value, int bytes) {
-        value = qToLittleEndian(value);
-        return QByteArray(reinterpret_cast<const char *>(&value), bytes);
-    };
-    return "RIFF" + le(36 + dataBytes, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(channels, 2) +
-           le(sampleRate, 4) + le(sampleRate * channels * 2, 4) + le(channels * 2, 2) + le(16, 2) +
-           "data" + le(dataBytes, 4);
+    return window.findChild<QPushButton *>(name);
 }
 
-QPushButton *button(Form1 &form, const QString &name)
+QString label(const QWidget &window, const QString &name)
 {
-    return form.findChild<QPushButton *>(name);
-}
-
-QString label(Form1 &form, const QString &name)
-{
-    return form.findChild<QLabel *>(name)->text();
+    return window.findChild<QLabel *>(name)->text();
 }
 
 // What the window shows: the counters, which of 朗读, 下一首, 上一首, 帮助, 系统维护 and 连续朗读
-// are enabled, and the poem's five lines joined by '|'.
+// are enabled, and the poem's five lines joined by '|'; '*' follows a count or a title drawn
+// smaller than designed.
 QString shown(Form1 &form)
 {
+    const auto *total = form.findChild<QLabel *>(u"Label2_0"_s);
+    const auto *display = form.findChild<PoemDisplay *>(u"Label1"_s);
     QString buttons;
     for (const char *name :
          {"Command1_0", "Command1_1", "Command1_2", "Command1_3", "Command1_4", "Command2"})
         buttons += button(form, QLatin1String(name))->isEnabled() ? u'1' : u'0';
-    return label(form, u"Label2_0"_s) + u' ' + label(form, u"Label2_1"_s) + u' ' + buttons + u' ' +
-           label(form, u"Label1"_s).replace(u'\n', u'|');
-}
-
-QStringList listItems(Form1 &form)
-{
-    QStringList items;
-    const QAbstractItemModel *model = form.findChild<QListView *>(u"List1"_s)->model();
-    for (int row = 0; row < model->rowCount(); ++row)
-        items << model->index(row, 0).data().toString();
-    return items;
+    QStringList lines = display->text().split(u'\n');
+    if (display->titleFont() != display->font())
+        lines[0] += u'*';
+    return total->text() + (total->font().pointSizeF() == 14.25 ? u" "_s : u"* "_s) +
+           label(form, u"Label2_1"_s) + u' ' + buttons + u' ' + lines.join(u'|');
 }
 
 } // namespace
 
+// The main window, and continuous reading in its playback windows.
 class Form1Test final : public GuiTest
 {
     Q_OBJECT
@@ -89,27 +72,26 @@ private:
         return form;
     }
 
-    // Carries out an action of the user's on the window, or calls Init_Me after another copy of
-    // the program has changed the library.
-    void act(Form1 &form, const QString &action)
+    // A library of these titles, each with a recording.
+    QByteArray recorded(const QStringList &titles)
     {
-        if (action.startsWith(u"double-click"_s)) {
-            auto *list = form.findChild<QListView *>(u"List1"_s);
-            const QModelIndex row = list->model()->index(action.back().digitValue(), 0);
-            const QPoint where = row.isValid() ? list->visualRect(row).center() : QPoint(5, 250);
-            QTest::mouseDClick(form.windowHandle(), Qt::LeftButton, {},
-                               list->viewport()->mapTo(&form, where));
-        } else if (action == u"Init_Me"_s) {
-            writeLibrary(folder(), DengLou + ChunXiao);
-            form.Init_Me();
-        } else if (action == u"系统维护, 返回"_s) {
-            answerNextDialog<Form2>([](Form2 *maintenance) {
-                maintenance->findChild<QPushButton *>(u"Command4"_s)->click();
-            });
-            QTest::mouseClick(button(form, u"Command1_4"_s), Qt::LeftButton);
-        } else {
-            QTest::mouseClick(button(form, action), Qt::LeftButton);
+        QByteArray bytes;
+        for (const QString &title : titles) {
+            bytes += poem(title, {u"床前明月光"_s});
+            writeRecording(folder(), title + u".wav"_s);
         }
+        return bytes;
+    }
+
+    // Clicks 连续朗读 and types answer (null: cancels); returns when the run is over, the
+    // playback windows' timers having run in test time.
+    void readContinuously(Form1 &form, const QString &answer)
+    {
+        m_devices.journal.clear();
+        m_clock->running = true;
+        m_answers << answer;
+        QTest::mouseClick(button(form, u"Command2"_s), Qt::LeftButton);
+        said(u"Kavendo: 请输入连续播放次数： [1]"_s);
     }
 
 private Q_SLOTS:
@@ -140,222 +122,269 @@ private Q_SLOTS:
         addLook("Text1", u"Text1"_s, {1785, 0, 435, 270}, u""_s, -1, u"hidden"_s);
     }
 
-    // White characters on a teal panel; the list shows the titles as stored.
+    // White characters on a teal panel.
     void designedLook()
     {
-        auto form = open(record("  " + gbk(u"静夜思"_s), gbk(u"床前明月光"_s), gbk(u"疑是地上霜"_s),
-                                gbk(u"举头望明月"_s), gbk(u"低头思故乡"_s)) +
-                         ChunXiao + DengLou);
+        auto form = open(JingYeSi + ChunXiao + DengLou);
         verifyLook(form.get());
-        QCOMPARE(listItems(*form).first(), u"  静夜思"_s + QString(19, u' '));
         const QPalette display = form->findChild<QLabel *>(u"Label1"_s)->palette();
         QCOMPARE(display.color(QPalette::Window), QColor(0, 128, 128));
         QCOMPARE(display.color(QPalette::WindowText), QColor(Qt::white));
     }
 
-    void windowShowsThePoem_data()
+    void playbackWindowLook_data()
     {
-        QTest::addColumn<QByteArray>("library"); // null: no file
-        QTest::addColumn<QStringList>("actions");
-        QTest::addColumn<QString>("shown");
+        addLookColumns();
+        addLook("Form3", u"连续播放"_s, {10080, 5595, 1350, 675}, u""_s, -1, u"on"_s);
+        addLook("Command1", u"停止朗读"_s, {105, 105, 1170, 435}, u""_s, 0, u"on"_s);
+        addLook("Label1", u"Label1"_s, {420, 105, 435, 435}, u""_s, -1, u"hidden"_s);
+        addLook("MMControl1", u""_s, {315, 105, 420, 330}, u""_s, -1, u"hidden"_s);
+    }
+
+    void playbackWindowLook()
+    {
+        bool LxLdBz = false;
+        Form3 playback(m_environment, LxLdBz);
+        playback.show();
+        verifyLook(&playback);
+    }
+
+    void session_data()
+    {
+        QTest::addColumn<QByteArray>("library"); // null: no file; "/": a folder in its place
+        QTest::addColumn<QString>("actions");    // see session()
+        QTest::addColumn<QString>("shown");      // see shown()
+        QTest::addColumn<QString>("heard");      // what the device was told when it played
+        QTest::addColumn<QString>("message");
 
         const QByteArray three = JingYeSi + ChunXiao + DengLou;
-        const QString next = u"Command1_1"_s;
-        const QString previous = u"Command1_2"_s;
-        QTest::newRow("no library yet")
-            << QByteArray() << QStringList() << u"共0首 第0首 000111 "_s;
+        const QString none, empty = u"共0首 第0首 000111 "_s;
+        const QString jingYeSi =
+            u"共1首 第1首 100111 静夜思|床前明月光|疑是地上霜|举头望明月|低头思故乡"_s;
+        QTest::newRow("no library yet") << QByteArray() << none << empty << none << none;
+        QTest::newRow("library is a folder")
+            << "/"_ba << none << empty << none
+            << u"Kavendo: 无法打开诗词库：<app>/Kavendo.dbf（这是一个文件夹，不是文件）"_s;
         QTest::newRow("one poem, spaces trimmed, blank lines kept")
             << record("  " + gbk(u"静夜思"_s), "  " + gbk(u"床前明月光"_s), "",
                       gbk(u"处处闻啼鸟"_s))
-            << QStringList() << u"共1首 第1首 100111 静夜思|床前明月光||处处闻啼鸟|"_s;
-        QTest::newRow("下一首") << three << QStringList{next} << Second;
+            << none << u"共1首 第1首 100111 静夜思|床前明月光||处处闻啼鸟|"_s << none << none;
+        QTest::newRow("下一首") << three << u"下一首"_s << Second << none << none;
         QTest::newRow("下一首 stops at the last")
-            << three << QStringList{next, next, next} << Third;
+            << three << u"下一首; 下一首; 下一首"_s << Third << none << none;
         QTest::newRow("上一首 stops at the first")
-            << three << QStringList{next, previous, previous} << First;
-        QTest::newRow("double-click a title") << three << QStringList{u"double-click 2"_s} << Third;
+            << three << u"下一首; 上一首; 上一首"_s << First << none << none;
+        QTest::newRow("double-click a title") << three << u"double 2"_s << Third << none << none;
         QTest::newRow("double-click with nothing selected")
-            << three << QStringList{u"double-click below"_s} << u"共3首 第0首 000111 "_s;
-        QTest::newRow("Init_Me after the file changed")
-            << three << QStringList{next, u"Init_Me"_s}
-            << u"共2首 第1首 110111 登鹳雀楼|白日依山尽|黄河入海流||"_s;
-        QTest::newRow("系统维护, 返回") << three << QStringList{next, u"系统维护, 返回"_s} << First;
-    }
-
-    void windowShowsThePoem()
-    {
-        QFETCH(QByteArray, library);
-        QFETCH(QStringList, actions);
-        auto form = open(library);
-        for (const QString &action : actions)
-            act(*form, action);
-        QTEST(::shown(*form), "shown");
-        QCOMPARE(u"共%1首"_s.arg(listItems(*form).size()), label(*form, u"Label2_0"_s));
-        QVERIFY(QFileInfo(folder() + u"/Kavendo.dbf"_s).isFile());
-    }
-
-    void wholeTextsShow_data()
-    {
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<int>("poems");
-        QTest::addColumn<bool>("designedSize");
-        // The most poems the program ever wrote.
-        QTest::newRow("32,767 poems") << u"静夜思"_s << 32767 << true;
-        QTest::newRow("100,000 poems") << u"静夜思"_s << 100000 << false;
-        // As many as the library's field holds.
-        QTest::newRow("title of 12 characters") << u"黄河入海流欲穷千里目更上"_s << 1 << false;
-    }
-
-    // A count or a title too wide for its place is drawn just small enough to be seen whole, the
-    // title on one line clear of the panel's edges.
-    void wholeTextsShow()
-    {
-        QFETCH(QString, title);
-        QFETCH(int, poems);
-        auto form = open(poem(title).repeated(poems));
-        auto *total = form->findChild<QLabel *>(u"Label2_0"_s);
-        auto *display = form->findChild<PoemDisplay *>(u"Label1"_s);
-        QCOMPARE(total->text(), u"共%1首"_s.arg(poems));
-        QVERIFY(QFontMetricsF(total->font(), total).horizontalAdvance(total->text()) <=
-                total->contentsRect().width());
-        const QFont titleFont = display->titleFont();
-        QVERIFY(QFontMetricsF(titleFont, display).horizontalAdvance(title) <=
-                display->contentsRect().width() - 16);
-        QTEST(total->font().pointSizeF() == 14.25 && titleFont == display->font(), "designedSize");
-    }
-
-    // With 跟读 pressed, 朗读 tells the device the poem's shape and to pause after each phrase,
-    // and the display lights what the device hears; when reading ends nothing is lit.
-    void readingLightsThePartHeard()
-    {
-        writeRecording(folder(), u"静夜思.wav"_s);
-        auto form = open(JingYeSi);
-        QTest::mouseClick(button(*form, u"Command3"_s), Qt::LeftButton);
-        auto *display = form->findChild<PoemDisplay *>(u"Label1"_s);
-        int lit = PoemDisplay::NoPart;
-        m_devices.last()->whilePlaying = [&] {
-            m_devices.last()->hearPart(3);
-            lit = display->highlightedPart();
-        };
-        m_devices.journal.clear();
-        QTest::mouseClick(button(*form, u"Command1_0"_s), Qt::LeftButton);
-        QCOMPARE(m_devices.journal.mid(0, 2).join(u'|'), u"PoemShape=3,5,5,5,5|ReadAfterMe=true"_s);
-        QCOMPARE(lit, 3);
-        QCOMPARE(display->highlightedPart(), PoemDisplay::NoPart);
-    }
-
-    void messagesSayWhatWentWrong_data()
-    {
-        QTest::addColumn<QByteArray>("library"); // "/": a folder in the file's place
-        QTest::addColumn<QString>("failing");    // open: unreadable file; play: no sound output
-        QTest::addColumn<QString>("click");
-        QTest::addColumn<QString>("message");
-
-        QTest::newRow("library is a folder")
-            << QByteArray("/") << QString() << QString()
-            << u"Kavendo: 无法打开诗词库：<app>/Kavendo.dbf（这是一个文件夹，不是文件）"_s;
-        QTest::newRow("帮助") << QByteArray() << QString() << u"Command1_3"_s
+            << three << u"double below"_s << u"共3首 第0首 000111 "_s << none << none;
+        QTest::newRow("another copy changed the file")
+            << three << u"下一首; changed"_s
+            << u"共2首 第1首 110111 登鹳雀楼|白日依山尽|黄河入海流||"_s << none << none;
+        QTest::newRow("系统维护, 返回") << three << u"下一首; 系统维护"_s << First << none << none;
+        QTest::newRow("帮助") << three << u"帮助"_s << First << none
                               << u"Kavendo: 1. 双击左边“诗词目录”中的诗名，就能看到这首诗。"_s;
-        QTest::newRow("朗读 plays, spaces around the title removed")
-            << record("  " + gbk(u"春晓"_s) + "  ") << QString() << u"Command1_0"_s << QString();
-        QTest::newRow("no recording") << JingYeSi << QString() << u"Command1_0"_s
+        // The most poems the program ever wrote; more, and a title as long as the field holds,
+        // are drawn smaller.
+        QTest::newRow("32,767 poems") << poem(u"静夜思"_s).repeated(32767) << none
+                                      << u"共32767首 第1首 110111 静夜思||||"_s << none << none;
+        QTest::newRow("100,000 poems") << poem(u"静夜思"_s).repeated(100000) << none
+                                       << u"共100000首* 第1首 110111 静夜思||||"_s << none << none;
+        QTest::newRow("title of 12 characters")
+            << poem(u"黄河入海流欲穷千里目更上"_s) << none
+            << u"共1首 第1首 100111 黄河入海流欲穷千里目更上*||||"_s << none << none;
+        QTest::newRow("跟读, 朗读 without the spaces around the title")
+            << record("  " + gbk(u"春晓"_s) + "  ", gbk(u"春眠不觉晓"_s)) << u"跟读; 朗读"_s
+            << u"共1首 第1首 100111 春晓|春眠不觉晓|||"_s
+            << u"PoemShape=2,5,0,0,0|ReadAfterMe=true|FileName=<app>/sound/春晓.wav, lit 1"_s
+            << none;
+        QTest::newRow("no recording") << JingYeSi << u"朗读"_s << jingYeSi << none
                                       << u"没有找到《静夜思》的录音：<app>/sound/静夜思.wav"_s;
         QTest::newRow("title naming a place outside the sound folder")
-            << record("../" + gbk(u"春晓"_s)) << QString() << u"Command1_0"_s
-            << u"《../春晓》没有录音：这个诗名不能用作录音文件的名字"_s;
+            << record("../" + gbk(u"春晓"_s)) << u"朗读"_s << u"共1首 第1首 100111 ../春晓||||"_s
+            << none << u"《../春晓》没有录音：这个诗名不能用作录音文件的名字"_s;
         QTest::newRow("unreadable recording")
-            << JingYeSi << u"open"_s << u"Command1_0"_s
+            << JingYeSi << u"fail open; 朗读"_s << jingYeSi << none
             << u"无法播放《静夜思》的录音：<app>/sound/静夜思.wav（原因）"_s;
         QTest::newRow("no sound output")
-            << JingYeSi << u"play"_s << u"Command1_0"_s
+            << JingYeSi << u"fail play; 朗读"_s << jingYeSi << none
             << u"没有可用的放音设备，无法朗读《静夜思》。请检查音箱或耳机（原因）"_s;
     }
 
-    void messagesSayWhatWentWrong()
+    // The parent or the child uses the window: a button by its caption ("系统维护" also
+    // returns from the maintenance window), "double ROW" on the list, or "below" its titles;
+    // "changed": another copy of the program rewrote the file, and Init_Me is called; "fail
+    // COMMAND": the device fails it. Texts are shown whole, 朗读 is off while the poem is heard
+    // and nothing is lit afterwards.
+    void session()
     {
         QFETCH(QByteArray, library);
-        QFETCH(QString, failing);
-        QFETCH(QString, click);
+        QFETCH(QString, actions);
         QFETCH(QString, message);
         if (library == "/")
             QVERIFY(QDir(folder()).mkdir(u"Kavendo.dbf"_s));
         writeRecording(folder(), u"春晓.wav"_s);
         writeRecording(folder(), u"../春晓.wav"_s);
-        m_devices.failures.insert(failing, {failing == u"open"_s ? DeviceError::Kind::UnreadableFile
-                                                                 : DeviceError::Kind::NoDevice,
-                                            u"原因"_s});
         auto form = open(library == "/" ? QByteArray() : library);
-        QPushButton *readAloud = button(*form, u"Command1_0"_s);
-        bool enabledWhilePlaying = false;
-        m_devices.last()->whilePlaying = [&] { enabledWhilePlaying |= readAloud->isEnabled(); };
+        auto *list = form->findChild<QListView *>(u"List1"_s);
+        auto *display = form->findChild<PoemDisplay *>(u"Label1"_s);
+        QString heard;
+        m_devices.last()->whilePlaying = [&] {
+            m_devices.last()->hearPart(1);
+            heard = m_devices.journal.filter(QRegularExpression(u"^(PoemShape|Read|FileName)"_s))
+                        .join(u'|')
+                        .replace(folder(), u"<app>"_s) +
+                    u", lit %1"_s.arg(display->highlightedPart()) +
+                    (button(*form, u"Command1_0"_s)->isEnabled() ? u", 朗读 on"_s : u""_s);
+        };
         m_devices.journal.clear();
-
-        if (!click.isEmpty())
-            QTest::mouseClick(button(*form, click), Qt::LeftButton);
-        QTest::qWait(50);
+        for (const QString &action : actions.split(u"; "_s, Qt::SkipEmptyParts)) {
+            const QString arg = action.section(u' ', 1);
+            if (action.startsWith(u"double"_s)) {
+                const QModelIndex row = list->model()->index(arg.toInt(), 0);
+                const QPoint at =
+                    arg == u"below"_s ? QPoint(5, 250) : list->visualRect(row).center();
+                QTest::mouseDClick(form->windowHandle(), Qt::LeftButton, {},
+                                   list->viewport()->mapTo(form.get(), at));
+            } else if (action == u"changed"_s) {
+                writeLibrary(folder(), DengLou + ChunXiao);
+                form->Init_Me();
+            } else if (action.startsWith(u"fail"_s)) {
+                m_devices.last()->failures.insert(arg, {arg == u"open"_s
+                                                            ? DeviceError::Kind::UnreadableFile
+                                                            : DeviceError::Kind::NoDevice,
+                                                        u"原因"_s});
+            } else {
+                m_onWindow = [](QWidget *maintenance) {
+                    button(*maintenance, u"Command4"_s)->click();
+                };
+                for (QPushButton *caption : form->findChildren<QPushButton *>())
+                    if (caption->text() == action)
+                        QTest::mouseClick(caption, Qt::LeftButton);
+            }
+        }
         if (!message.isEmpty())
             said(message);
-        // After reading 朗读 is enabled again, whatever happened; with no poem it stays off.
-        QCOMPARE(readAloud->isEnabled(), click == u"Command1_0"_s);
-        QVERIFY(!enabledWhilePlaying);
-        if (click == u"Command1_0"_s && message.isEmpty())
-            QCOMPARE(m_devices.journal.filter(u"FileName"_s),
-                     QStringList(u"FileName=%1/sound/春晓.wav"_s.arg(folder())));
+        QTEST(::shown(*form), "shown");
+        QTEST(heard, "heard");
+        QCOMPARE(display->highlightedPart(), PoemDisplay::NoPart);
+        QCOMPARE(u"共%1首"_s.arg(list->model()->rowCount()), label(*form, u"Label2_0"_s));
+        QVERIFY(QFileInfo::exists(folder() + u"/Kavendo.dbf"_s)); // made when there was none
+        for (const char *name : {"Label2_0", "Label2_1"}) {
+            const auto *counter = form->findChild<QLabel *>(QLatin1String(name));
+            QVERIFY(QFontMetricsF(counter->font(), counter).horizontalAdvance(counter->text()) <=
+                    counter->contentsRect().width());
+        }
+        const QString title = display->text().section(u'\n', 0, 0);
+        QVERIFY(QFontMetricsF(display->titleFont(), display).horizontalAdvance(title) <=
+                display->contentsRect().width() - 16);
     }
 
-    void hostileRecordingsNeitherCrashNorHang_data()
+    // Each window reads its poem half a second after it opens, and closes half a second after
+    // the recording (1.2 s here) has ended.
+    void eachPassReadsEveryPoemInItsOwnWindow()
     {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<qint64>("size");  // when larger than the bytes, the file grows to it
-        QTest::addColumn<QString>("said"); // in the message; none when the recording plays
+        auto form = open(recorded({u"静夜思"_s, u"春晓"_s}));
+        QTest::mouseClick(button(*form, u"Command3"_s), Qt::LeftButton); // 跟读
+        auto *display = form->findChild<PoemDisplay *>(u"Label1"_s);
+        QStringList seen;
+        m_devices.whilePlaying = [&] {
+            QWidget *window = QApplication::activeModalWidget();
+            m_devices.last()->hearPart(1);
+            seen << u"%1|%2|%3 lit %4 at %5"_s.arg(
+                window->windowTitle(), label(*window, u"Label1"_s), label(*form, u"Label2_1"_s),
+                QString::number(display->highlightedPart()), QString::number(m_clock->now()));
+            m_clock->advance(1200);
+        };
 
-        const QByteArray halfSecond(22050, '\0');
-        QTest::newRow("empty") << QByteArray() << 0LL << u"文件是空的"_s;
-        QTest::newRow("text") << QByteArray("Jing Ye Si\n") << 0LL << u"没有能播放的声音"_s;
-        QTest::newRow("header alone") << waveHeader(1, 22050, 44100) << 0LL << u"没有声音"_s;
-        QTest::newRow("no channels")
-            << waveHeader(0, 22050, 22050) + halfSecond << 0LL << u"没有能播放的声音"_s;
-        QTest::newRow("sample rate 0")
-            << waveHeader(1, 0, 22050) + halfSecond << 0LL << u"没有能播放的声音"_s;
-        QTest::newRow("sample rate 1 Hz, six hours long")
-            << waveHeader(1, 1, 22050) + halfSecond << 0LL << u"采样率 1 Hz"_s;
-        QTest::newRow("data size past the end of the file")
-            << waveHeader(1, 22050, 441000) + halfSecond << 0LL << QString();
-        // Nearly 4 GB of silence, in a sparse file that takes no room on the disk.
-        QTest::newRow("six hours of CD sound")
-            << waveHeader(2, 44100, 0xFFFF0000) << 44 + 0xFFFF0000LL << u"超过了 10 分钟"_s;
+        readContinuously(*form, u"2"_s);
+        const QString first = u"连续播放|静夜思"_s + QString(21, u' ') + u"|第1首 lit 1 at "_s;
+        const QString second = u"连续播放|春晓"_s + QString(22, u' ') + u"|第2首 lit 1 at "_s;
+        QCOMPARE(seen, QStringList({first + u"500"_s, second + u"2700"_s, first + u"4900"_s,
+                                    second + u"7100"_s}));
+        QCOMPARE(m_clock->now(), 8800);
+        QCOMPARE(m_devices.made.size(), 1 + 4);
+        const QStringList told{u"PoemShape=3,5,0,0,0"_s, u"ReadAfterMe=true"_s,
+                               u"PoemShape=2,5,0,0,0"_s, u"ReadAfterMe=true"_s};
+        QCOMPARE(m_devices.journal.filter(QRegularExpression(u"Shape|After"_s)), told + told);
+        QCOMPARE(display->highlightedPart(), PoemDisplay::NoPart);
+        QCOMPARE(label(*form, u"Label2_1"_s), u"第2首"_s);
+        QCOMPARE(form->LxLdBz, false);
     }
 
-    // Whatever lies in the sound folder under a poem's name, reading it aloud on the sound card
-    // either plays what it holds (half a second of it) or says that it cannot, and the window
-    // goes on working.
-    void hostileRecordingsNeitherCrashNorHang()
+    void runEndsOnlyWhenDoneOrStopped_data()
     {
-        QFETCH(QByteArray, bytes);
-        QFETCH(qint64, size);
-        QFETCH(QString, said);
-        QVERIFY2(!QMediaDevices::defaultAudioOutput().isNull(),
-                 "no sound output: is the test server running?");
-        QFile file(writeRecording(folder(), u"静夜思.wav"_s));
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        QCOMPARE(file.write(bytes), bytes.size());
-        QVERIFY(file.resize(qMax(size, qint64(bytes.size()))));
-        file.close();
-        m_environment.makeWaveDevice = makeSoundCardDevice;
-        auto form = open(JingYeSi);
+        QTest::addColumn<int>("poems");
+        QTest::addColumn<QString>("answer"); // null: cancelled
+        QTest::addColumn<QString>("event");  // and the poem during which it happens
+        QTest::addColumn<int>("plays");
+        QTest::addColumn<bool>("LxLdBz"); // true before the click
+        QTest::addColumn<QString>("message");
 
-        QElapsedTimer clock;
-        clock.start();
-        QTest::mouseClick(button(*form, u"Command1_0"_s), Qt::LeftButton);
-        const qint64 elapsed = clock.elapsed();
-        QTest::qWait(50);
-        if (!said.isEmpty())
-            GuiTest::said(u"无法播放《静夜思》的录音：<app>/sound/静夜思.wav…"_s + said);
-        QVERIFY2(elapsed >= (said.isEmpty() ? 450 : 0) && elapsed < 3500,
-                 qPrintable(QString::number(elapsed)));
-        QVERIFY(button(*form, u"Command1_0"_s)->isEnabled());
-        QCOMPARE(form->findChild<WaveDeviceControl *>(u"MMControl1"_s)->mode(),
-                 WaveDevice::Mode::Closed);
+        // Only the first four characters typed count; they are read as old BASIC reads a number.
+        const QString none;
+        QTest::newRow("cancel") << 1 << QString() << none << 0 << true << none;
+        QTest::newRow("abc") << 1 << u"abc"_s << none << 0 << true << none;
+        QTest::newRow(".5 rounds to even") << 1 << u".5"_s << none << 0 << true << none;
+        QTest::newRow("only four characters count") << 1 << u"00001"_s << none << 0 << true << none;
+        QTest::newRow("-1 clears the stop flag") << 1 << u"-1"_s << none << 0 << false << none;
+        QTest::newRow("2.5") << 1 << u"2.5"_s << none << 2 << false << none;
+        QTest::newRow("3.5") << 1 << u"3.5"_s << none << 4 << false << none;
+        QTest::newRow("tab and line feed are passed over")
+            << 1 << u"\t1\n2"_s << none << 12 << false << none;
+        QTest::newRow("exponent") << 1 << u"1E1"_s << none << 10 << false << none;
+        QTest::newRow("hexadecimal") << 1 << u"&h1F"_s << none << 31 << false << none;
+        QTest::newRow("octal ends at 8") << 1 << u"&O78"_s << none << 7 << false << none;
+        QTest::newRow("empty library") << 0 << u"3"_s << none << 0 << false << none;
+        QTest::newRow("too large")
+            << 1 << u"9e9"_s << none << 0 << true
+            << u"“9e9”不是有效的连续播放次数，请输入 1 到 32767 之间的整数。"_s;
+        QTest::newRow("停止朗读 during poem 2 of 3")
+            << 3 << u"2"_s << u"stop 2"_s << 2 << true << none;
+        QTest::newRow("停止朗读 during the last poem")
+            << 3 << u"1"_s << u"stop 3"_s << 3 << true << none;
+        QTest::newRow("close box during poem 1")
+            << 3 << u"1"_s << u"close 1"_s << 3 << false << none;
+        QTest::newRow("no recording for poem 1")
+            << 3 << u"1"_s << u"missing 1"_s << 3 << false << none;
+    }
+
+    void runEndsOnlyWhenDoneOrStopped()
+    {
+        QFETCH(int, poems);
+        QFETCH(QString, answer);
+        QFETCH(QString, event);
+        QFETCH(int, plays);
+        QFETCH(QString, message);
+        const QStringList titles = QStringList{u"静夜思"_s, u"春晓"_s, u"登鹳雀楼"_s}.mid(0, poems);
+        const int during = event.section(u' ', 1).toInt();
+        auto form = open(recorded(titles));
+        form->LxLdBz = true;
+        if (event.startsWith(u"missing"_s))
+            QVERIFY(QFile::remove(folder() + u"/sound/"_s + titles[during - 1] + u".wav"_s));
+        int heard = 0;
+        QString stopShown;
+        m_devices.whilePlaying = [&] {
+            QWidget *window = QApplication::activeModalWidget();
+            if (++heard != during)
+                return;
+            if (event.startsWith(u"stop"_s)) {
+                QPushButton *stop = button(*window, u"Command1"_s);
+                QTest::mouseClick(stop, Qt::LeftButton);
+                stopShown = stop->text() + (stop->isEnabled() ? u""_s : u", disabled"_s);
+                QTest::mouseClick(stop, Qt::LeftButton);
+            } else if (event.startsWith(u"close"_s)) {
+                window->close();
+            }
+        };
+
+        readContinuously(*form, answer);
+        if (!message.isEmpty())
+            said(message);
+        QCOMPARE(m_devices.journal.filter(u"FileName="_s).size(), plays);
+        QTEST(form->LxLdBz, "LxLdBz");
+        QCOMPARE(stopShown, event.startsWith(u"stop"_s) ? u"即将停止, disabled"_s : QString());
+        // Every playback window closed its device, however it ended.
+        QCOMPARE(m_devices.journal.count(u"Command=close"_s), plays);
     }
 };
 
