@@ -51,43 +51,30 @@ private:
     }
 
     QString libraryPath() const { return folder() + u"/Kavendo.dbf"_s; }
-    // The records of the poems "A|B+" (+: with PoemLines).
-    static QByteArray poems(const QString &titles)
+    QPushButton *button(const QString &name) const
     {
-        QByteArray records;
-        for (const QString &title : titles.split(u'|', Qt::SkipEmptyParts))
-            records += title.endsWith(u'+') ? poem(title.chopped(1), PoemLines) : poem(title);
-        return records;
+        return m_form->findChild<QPushButton *>(name);
     }
     QLineEdit *box(const QString &k) const // 0 is the title box, 1 to 4 the line boxes
     {
         return m_form->findChild<QLineEdit *>(k == u"0"_s ? u"Text1"_s
                                                           : u"Text2_%1"_s.arg(k.toInt() - 1));
     }
-    QPushButton *button(const QString &name, const QWidget *in = nullptr) const
-    {
-        return (in ? in : m_form.get())->findChild<QPushButton *>(name);
-    }
-    QStringList files(const QString &folder) const
-    {
-        return QDir(folder).entryList(QDir::Files | QDir::Hidden);
-    }
 
     // Steps that act: "fill TITLE" (with PoemLines) and "add TITLE" (then 录入确认), "type K
     // TEXT" and "more K TEXT" into box K (0 the title, 1 to 4 the lines), a button's caption,
-    // "record" and "stop" on the recorder, "double/click/bare ROW" (bare: a double-click
-    // event alone) or "key" in the list,
-    // "close ANSWER", "answer ANSWER" (see m_answers); from the fake device "level PEAK", "done
-    // CODE", "fail COMMAND", "silent" (the take), "cut" (the take, as a sound input that breaks
-    // off does); on disk "recording[936] NAME" (named in UTF-8 or code page 936), "link NAME"
-    // (to kept.wav beside the library), "break disk/read-only" and "mend"; "elsewhere STEP,
-    // STEP" in a second window, then its 返回. Steps that check: "said A…B" (the next message
-    // box; <app> is the application folder), "list A|B~" (~: padded as stored), "buttons 10"
-    // (录入确认, 删除已存诗词), "box K TEXT", "told …" (the device's files and commands since the
-    // last look), "window shown/closed/reloaded" (closed after the main window reloaded the
-    // file as it is), "sound/folder/trash FILES", "file A|B+" (the library holds these poems;
-    // +: with PoemLines), "unchanged" (the library file), "status TEXT" (the recorder),
-    // "unrecorded A|B" (the poems the list marks).
+    // "record", "stop" and "play" on the recorder, "double/click/bare ROW" (bare: a double-click
+    // event alone) or "key" in the list, "close ANSWER", "answer ANSWER" (see m_answers); from the
+    // fake device "fail COMMAND", "silent" (the take), "cut" (the take, as a sound input that
+    // breaks off does); on disk "recording[936] NAME" (named in UTF-8 or code page 936), "link
+    // NAME" (to kept.wav beside the library), "break" and "mend" the "disk" or make the library
+    // "read-only"; "elsewhere STEP, STEP" in a second window, then its 返回. Steps that check:
+    // "said A…B" (the next message box; <app> is the application folder), "list A|B~" (~: padded
+    // as stored), "unrecorded A|B" (the titles the list marks), "buttons 10" (录入确认,
+    // 删除已存诗词), "box K TEXT", "status TEXT" (the recorder's), "told …" (the device's files
+    // and commands since the last look), "window shown/closed/reloaded" (closed after the main
+    // window reloaded the file as it is), "sound/folder/trash FILES", "file A|B+" (the library
+    // holds these poems; +: with PoemLines), "unchanged" (the library file).
     void run(const QString &step)
     {
         const QString verb = step.section(u' ', 0, 0), arg = step.mid(verb.size() + 1);
@@ -106,14 +93,10 @@ private:
             text.isEmpty() ? QTest::keyClick(box(k), Qt::Key_Delete) : commitText(box(k), text);
         } else if (verb == u"more"_s) {
             commitText(box(k), text);
-        } else if (verb == u"record"_s || verb == u"stop"_s) {
-            button(verb + u"Button"_s, recorder)->click();
+        } else if (verb == u"record"_s || verb == u"stop"_s || verb == u"play"_s) {
+            recorder->findChild<QPushButton *>(verb + u"Button"_s)->click();
             if (verb == u"stop"_s) // the take is saved, or not, once the device holds none
                 QTRY_VERIFY(recorder->mode() == WaveDevice::Mode::Open && recorder->Length() == 0);
-        } else if (verb == u"level"_s) {
-            m_devices.last()->sendLevel(arg.toDouble(), 1500);
-        } else if (verb == u"done"_s) {
-            m_devices.last()->raiseDone(WaveDevice::NotifyCode(arg.toInt()));
         } else if (verb == u"cut"_s) {
             m_devices.last()->breakOffTake({DeviceError::Kind::NoDevice, u"麦克风已拔出"_s});
         } else if (verb == u"fail"_s) {
@@ -153,7 +136,7 @@ private:
                 run(inner);
             run(u"返回"_s);
             m_form = std::move(here);
-        } else if (step == u"break read-only"_s || step == u"mend read-only"_s) {
+        } else if (arg == u"read-only"_s) {
             QVERIFY(QFile::setPermissions(
                 libraryPath(),
                 verb == u"break"_s ? QFile::ReadOwner : QFile::ReadOwner | QFile::WriteOwner));
@@ -167,11 +150,15 @@ private:
             QVERIFY(QFile::remove(folder() + u"/filler"_s));
         } else if (verb == u"said"_s) {
             said(arg);
-        } else if (verb == u"list"_s) {
+        } else if (verb == u"list"_s || verb == u"unrecorded"_s) {
             QStringList items;
             for (int i = 0; i < list->model()->rowCount(); ++i) {
-                const QString item = list->model()->index(i, 0).data().toString();
-                items << (item.size() == 24 ? item.trimmed() + u'~' : item);
+                const QModelIndex item = list->model()->index(i, 0);
+                const QString title = item.data().toString();
+                if (verb == u"list"_s)
+                    items << (title.size() == 24 ? title.trimmed() + u'~' : title);
+                else if (item.data(Qt::ToolTipRole) == u"还没有录音"_s)
+                    items << title.trimmed();
             }
             QCOMPARE(items.join(u'|'), arg);
         } else if (verb == u"buttons"_s) {
@@ -180,6 +167,8 @@ private:
                      arg);
         } else if (verb == u"box"_s) {
             QCOMPARE(box(k)->text(), text);
+        } else if (verb == u"status"_s) {
+            QCOMPARE(recorder->findChild<QLabel *>(u"status"_s)->text().remove(u'\n'), arg);
         } else if (verb == u"told"_s) {
             const qsizetype from = std::exchange(m_toldSoFar, m_devices.journal.size());
             QCOMPARE(m_devices.journal.sliced(from)
@@ -195,19 +184,12 @@ private:
             const QString where = verb == u"trash"_s   ? temporaryPath(u"data/Trash/files"_s)
                                   : verb == u"sound"_s ? folder() + u"/sound"_s
                                                        : folder();
-            QCOMPARE(files(where).join(u' '), arg);
-        } else if (verb == u"status"_s) {
-            QCOMPARE(recorder->findChild<QLabel *>(u"status"_s)->text().remove(u'\n'), arg);
-        } else if (verb == u"unrecorded"_s) {
-            QStringList marked;
-            for (int i = 0; i < list->model()->rowCount(); ++i) {
-                const QModelIndex item = list->model()->index(i, 0);
-                if (item.data(Qt::ToolTipRole) == u"还没有录音"_s)
-                    marked << item.data().toString().trimmed();
-            }
-            QCOMPARE(marked.join(u'|'), arg);
+            QCOMPARE(QDir(where).entryList(QDir::Files | QDir::Hidden).join(u' '), arg);
         } else if (verb == u"file"_s) {
-            QCOMPARE(readFile(libraryPath()), poems(arg));
+            QByteArray records;
+            for (const QString &title : arg.split(u'|', Qt::SkipEmptyParts))
+                records += title.endsWith(u'+') ? poem(title.chopped(1), PoemLines) : poem(title);
+            QCOMPARE(readFile(libraryPath()), records);
         } else if (verb == u"unchanged"_s) {
             QCOMPARE(readFile(libraryPath()), m_library);
         } else {
@@ -268,12 +250,15 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("library");
         QTest::addColumn<QString>("steps"); // separated by "; "
-        const QByteArray three = poem(u"静夜思"_s) + poem(u"春晓"_s) + poem(u"abc"_s);
+        const QByteArray none, two = poem(u"静夜思"_s) + poem(u"春晓"_s);
+        const QByteArray three = two + poem(u"abc"_s);
 
-        QTest::newRow("missing library")
-            << QByteArray()
+        QTest::newRow("missing library, what fills a box")
+            << none
             << u"list; buttons 00; 帮助; said Kavendo: 1. 录入新诗词时，一定为4言诗！\n"
-               u"2. 必须在诗词目录中双击选中待删诗词后才能删除！; 返回; window reloaded; file"_s;
+               u"2. 必须在诗词目录中双击选中待删诗词后才能删除！; fill 春晓; buttons 10; "
+               u"type 4 ; buttons 00; type 4 \t; buttons 10; type 0    ; buttons 00; type 0 　; "
+               u"buttons 10; 返回; window reloaded; file"_s;
         // The stray bytes after the last record are not a poem; a rewrite drops them.
         QTest::newRow("titles trimmed, 返回 without changes")
             << poem(u"  静夜思"_s) + poem(u"春晓"_s) + poem(u" abc "_s) + "xyz"
@@ -283,15 +268,10 @@ private Q_SLOTS:
             << LinkToItself
             << u"said <app>/Kavendo.dbf; add 静夜思; 返回; said <app>/Kavendo.dbf; window shown; "
                u"unchanged"_s;
-
-        QTest::newRow("what fills a box")
-            << QByteArray()
-            << u"fill 春晓; buttons 10; type 4 ; buttons 00; type 4 \t; buttons 10; type 0    ; "
-               u"buttons 00; type 0 　; buttons 10"_s;
         // A title is counted in the file's bytes, two for a Chinese character; the spaces around
         // it are not kept, so not counted.
         QTest::newRow("as much as the file holds")
-            << QByteArray()
+            << none
             << u"type 1 春眠不觉晓处处闻; more 1 啼; box 1 春眠不觉晓处处闻; "
                u"type 0 一二三四五六七八九十甲; more 0 ab; more 0 c; "
                u"box 0 一二三四五六七八九十甲ab; type 0   一二三四五六七八九十甲乙; "
@@ -301,7 +281,7 @@ private Q_SLOTS:
               u"fill  .. ; 录入确认; said Kavendo: 诗名不能是“..”"_s,
               u"fill 春晓; type 1 春眠😀; 录入确认; said Kavendo: 第一句中的“😀”（U+1F600）"_s}) {
             QTest::addRow("refused: %s", qPrintable(refused.section(u"said Kavendo: "_s, 1)))
-                << QByteArray() << refused + u"; list; told; 返回; file"_s;
+                << none << refused + u"; list; told; 返回; file"_s;
         }
 
         // 录入确认 during a take saves it under its own poem first.
@@ -312,67 +292,56 @@ private Q_SLOTS:
                u"told record stop save close 静夜思.wav open 春晓.wav open; double 1; 删除; "
                u"told 静夜思.wav open close; double 1; 删除; told 春晓.wav open; close; "
                u"told close; window closed; unchanged"_s;
-        QTest::newRow("a take broken off is saved, and the parent told")
-            << QByteArray()
-            << u"add 静夜思; record; level 0.5 ; cut; said "
-               u"录制《静夜思》时录音设备出了故障（麦克风已"
-               u"拔出）…已经保存; told 静夜思.wav open record save close 静夜思.wav open; "
-               u"status 已保存 0:01"_s;
-        QTest::newRow("a silent take broken off")
-            << QByteArray()
-            << u"add 静夜思; record; silent; cut; said 麦克风已拔出…没有保存下录音"_s;
-        // Saved, the take can be listened to or recorded again.
-        QTest::newRow("Stop saves once")
-            << QByteArray()
-            << u"add 静夜思; status 《静夜思》; record; level 0.5 ; stop; done 4; "
-               u"told 静夜思.wav open record stop save close 静夜思.wav open; list 静夜思~; "
-               u"status 已保存 0:01; record; status 《静夜思》"_s;
-        QTest::newRow("no sound") << QByteArray()
+        // What was heard before is kept, and can be listened to or recorded again.
+        QTest::newRow("takes broken off") << none
+                                          << u"add 静夜思; record; cut; said 录制《静夜思》时录音"
+                                             u"设备出了故障（麦克风已拔出）…已经保存; "
+                                             u"told 静夜思.wav open record save close 静夜思.wav "
+                                             u"open; status 已保存 0:00; record; silent; cut; "
+                                             u"said 麦克风已拔出…没有保存下录音"_s;
+        QTest::newRow("record again, after listening")
+            << two
+            << u"recording 春晓.wav; double 1; play; stop; told 春晓.wav open listen stop; record; "
+               u"stop; list 静夜思|春晓; told record stop save close 春晓.wav open; unchanged"_s;
+        QTest::newRow("no sound") << none
                                   << u"add 静夜思; record; silent; stop; "
                                      u"told 静夜思.wav open record stop save; "
                                      u"status 没有录到声音，请检查麦克风"_s;
         // The take waits while the parent mends what failed, or until they give it up; Enter
         // tries again.
         QTest::newRow("cannot save, then can")
-            << QByteArray()
+            << none
             << u"add 静夜思; fail save; record; answer Enter; stop; said 无法保存录音：<app>/sound/"
                u"静夜思.wav…再试一次？; said 再试一次？; "
                u"told 静夜思.wav open record stop save save 静夜思.wav open; "
                u"answer fixed; record; stop; said 再试一次？; "
                u"told record stop save save close 静夜思.wav open; status 已保存 0:00"_s;
         QTest::newRow("返回 during a take")
-            << QByteArray()
+            << none
             << u"add 静夜思; record; 返回; told 静夜思.wav open record stop save close 静夜思.wav "
                u"open close; window reloaded; file 静夜思+"_s;
         QTest::newRow("cannot arm")
-            << QByteArray()
+            << none
             << u"fail open; add 静夜思; said 《静夜思》已录入，但现在无法录音（没有可用的录音设备："
-               u"no server）; list 静夜思~; done 4; told 静夜思.wav open close"_s;
+               u"no server）; list 静夜思~; told 静夜思.wav open close"_s;
         QTest::newRow("close box: Enter keeps the poem, then 是")
             << poem(u"春晓"_s)
             << u"add 静夜思; record; close Enter; said 不会被保留; window shown; "
                u"told 静夜思.wav open record stop save close 静夜思.wav open; close 是; "
                u"said 不会被保留; window closed; told close; unchanged"_s;
 
-        QTest::newRow("delete the only poem")
-            << poem(u"静夜思"_s)
-            << u"recording 静夜思.wav; recording other.wav; double 0; buttons 01; 删除; "
-               u"buttons 00; list; sound other.wav; trash 静夜思.wav; file"_s;
-        QTest::newRow("delete the first, old .WAV name")
+        // Recordings found under old names too; one in code page 936 bytes, which Qt's trash
+        // cannot name, is deleted for good.
+        QTest::newRow("delete every poem")
             << three
-            << u"recording 静夜思.WAV; recording 春晓.wav; double 0; 删除; list 春晓~|abc~; "
-               u"unrecorded abc; sound 春晓.wav; trash 静夜思.WAV; file 春晓|abc"_s;
-        // Qt's trash cannot name it: deleted for good.
-        QTest::newRow("delete the second, code page 936 name")
-            << three
-            << u"recording936 春晓.wav; double 1; 删除; list 静夜思~|abc~; sound; trash; "
-               u"file 静夜思|abc"_s;
+            << u"recording 静夜思.WAV; recording936 春晓.wav; recording other.wav; double 0; "
+               u"buttons 01; 删除; buttons 00; unrecorded abc; double 0; 删除; list abc~; bare 0; "
+               u"删除; "
+               u"list; sound other.wav; trash 静夜思.WAV; file"_s;
         QTest::newRow("delete one of two of a title")
-            << poem(u"静夜思"_s) + poem(u"春晓"_s) + poem(u" 静夜思"_s)
+            << two + poem(u" 静夜思"_s)
             << u"recording 静夜思.wav; double 2; 删除; sound 静夜思.wav; trash; double 0; 删除; "
                u"sound; trash 静夜思.wav; unrecorded 春晓"_s;
-        QTest::newRow("delete the last, never recorded")
-            << three << u"bare 2; 删除; list 静夜思~|春晓~; file 静夜思|春晓"_s;
         QTest::newRow("nothing selected, or disarmed")
             << three
             << u"double -1; buttons 01; 删除; buttons 00; list 静夜思|春晓|abc; unchanged; "
@@ -388,12 +357,10 @@ private Q_SLOTS:
 
         // Another copy of the program, or a second window, rewrote the library meanwhile: this
         // window's own changes are made to the library as it now is, and the parent is told.
-        const QByteArray two = poem(u"静夜思"_s) + poem(u"春晓"_s);
         QTest::newRow("another window deleted a poem meanwhile")
             << two
-            << u"elsewhere double 0, 删除; add abc; 返回; said 被别处改动过…共 2 首; window "
-               u"reloaded; "
-               u"file 春晓|abc+"_s;
+            << u"elsewhere double 0, 删除; add abc; 返回; said 被别处改动过…共 2 首; "
+               u"window reloaded; file 春晓|abc+"_s;
         QTest::newRow("another window added a poem meanwhile")
             << two
             << u"elsewhere add abc; double 0; 删除; said 被别处改动过…共 2 首; list 春晓~|abc~; "
@@ -419,13 +386,12 @@ private Q_SLOTS:
                   u"read-only 诗词库文件是只读的，不能改动：<app>/Kavendo.dbf"_s}) {
                 const QString broken = breakage.section(u' ', 0, 0);
                 QTest::addRow("%s fails, %s", qPrintable(pressed), qPrintable(broken))
-                    << poem(u"静夜思"_s) + poem(u"春晓"_s)
-                    << u"recording 静夜思.wav; add abc; break %1; double 0; %2; "
-                       u"said %3; list 静夜思|春晓|abc~; window shown; "
-                       u"told abc.wav open 静夜思.wav open; mend %1; folder Kavendo.dbf; "
-                       u"sound 静夜思.wav; "
-                       u"unchanged; 返回; window reloaded; file 静夜思|春晓|abc+"_s.arg(
-                           broken, pressed, breakage.section(u' ', 1));
+                    << two
+                    << u"recording 静夜思.wav; add abc; break %1; double 0; %2; said %3; "
+                       u"list 静夜思|春晓|abc~; window shown; told abc.wav open 静夜思.wav open; "
+                       u"mend %1; folder Kavendo.dbf; sound 静夜思.wav; unchanged; 返回; "
+                       u"window reloaded; file 静夜思|春晓|abc+"_s.arg(broken, pressed,
+                                                                       breakage.section(u' ', 1));
             }
         }
     }
