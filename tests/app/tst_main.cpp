@@ -1,6 +1,9 @@
 #include "Main.h"
 
 #include "ApplicationFolder.h"
+#include "Form1.h"
+#include "Form2.h"
+#include "Form3.h"
 #include "GuiTest.h"
 #include "LibraryFixture.h"
 #include "frmSplash.h"
@@ -8,6 +11,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QLabel>
 #include <QScopeGuard>
 #include <QTest>
 
@@ -18,8 +22,7 @@
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
-using LibraryFixture::readFile;
-using LibraryFixture::writeFile;
+using namespace LibraryFixture;
 
 class MainTest final : public GuiTest
 {
@@ -161,12 +164,13 @@ private Q_SLOTS:
                  u"无法创建存放诗词库的文件夹：%1（路径中有一项不是文件夹）"_s.arg(blocked));
     }
 
-    void splashLook_data()
+    void designedLook_data()
     {
         addLookColumns();
+        const QString song = u"SimSun %1"_s;
         // No title bar: the window draws its own dialog edge, three pixels around the client
         // area of 6345 × 3735.
-        addLook("frmSplash", u""_s, {-1, -1, 6435, 3825}, u""_s, -1, u"on"_s);
+        addWindowLook("frmSplash", u""_s, {-1, -1, 6435, 3825});
         addLook("Frame1", u""_s, {105, 0, 6135, 3630}, u""_s, -1, u"on"_s);
         addLook("Picture1", u""_s, {420, 420, 810, 1575}, u""_s, 0, u"on"_s);
         addLook("lblCopyright", u"版权所有 © 2026"_s, {3255, 2415, 2415, 255}, u""_s, -1, u"on"_s);
@@ -181,13 +185,81 @@ private Q_SLOTS:
                 u"sized"_s);
         addLook("lblCompanyProduct", u"Kavendo工作室"_s, {1575, 285, 3000, 435},
                 u"SimSun 18 bold"_s, -1, u"sized"_s);
+        addWindowLook("Form1", u"Kavendo"_s, {270, 1425, 11640, 5430});
+        addLook("Label1", u"静夜思\n床前明月光\n疑是地上霜\n举头望明月\n低头思故乡"_s,
+                {2730, 105, 6630, 5160}, song.arg(39.75), -1, u"on"_s);
+        addLook("Command1_0", u"朗读"_s, {9555, 105, 2010, 435}, u""_s, 0, u"on"_s);
+        addLook("Command1_1", u"下一首"_s, {9555, 525, 2010, 435}, u""_s, 1, u"on"_s);
+        addLook("Command1_2", u"上一首"_s, {9555, 945, 2010, 435}, u""_s, 2, u"off"_s);
+        addLook("Command1_3", u"帮助"_s, {9555, 1365, 2010, 435}, u""_s, 3, u"on"_s);
+        addLook("Command1_4", u"系统维护"_s, {9555, 1785, 2010, 435}, u""_s, 4, u"on"_s);
+        // 跟读 is ours: the next place in the column of buttons.
+        addLook("Command3", u"跟读"_s, {9555, 2205, 2010, 435}, u""_s, 5, u"on"_s);
+        // The counters are wider than designed (1170), so that 共32767首 fits.
+        addLook("Label2_0", u"共3首"_s, {9660, 2940, 1350, 330}, song.arg(14.25), -1, u"on"_s);
+        addLook("Label2_1", u"第1首"_s, {9660, 3360, 1350, 330}, song.arg(14.25), -1, u"on"_s);
+        addLook("Label5", u"版本：1.1.0"_s, {9870, 3990, 1170, 225}, u""_s, -1, u"on"_s);
+        addLook("Label4", u"古诗跟我读"_s, {9870, 4515, 1485, 330}, song.arg(12), -1, u"on"_s);
+        addLook("Label3", u"双击目录可切换诗词"_s, {9450, 4935, 2010, 330}, u""_s, -1, u"on"_s);
+        addLook("MMControl1", u""_s, {11025, 2940, 420, 645}, u""_s, -1, u"hidden"_s);
+        addLook("Frame1", u"诗词目录"_s, {105, 105, 2535, 5160}, u""_s, -1, u"on"_s);
+        addLook("List1", u"鼠标双击切换"_s, {105, 315, 2325, 4140}, song.arg(12), 6, u"on"_s);
+        addLook("Command2", u"连续朗读"_s, {105, 4620, 2325, 435}, u""_s, 7, u"on"_s);
+        addLook("Text1", u"Text1"_s, {1785, 0, 435, 270}, u""_s, -1, u"hidden"_s);
+        addWindowLook("Form3", u"连续播放"_s, {10080, 5595, 1350, 675});
+        addLook("Command1", u"停止朗读"_s, {105, 105, 1170, 435}, u""_s, 0, u"on"_s);
+        addLook("Label1", u"Label1"_s, {420, 105, 435, 435}, u""_s, -1, u"hidden"_s);
+        addLook("MMControl1", u""_s, {315, 105, 420, 330}, u""_s, -1, u"hidden"_s);
+        addWindowLook("Form2", u"Kavendo——系统维护"_s, {3315, 2310, 5985, 4320});
+        addLook("Frame1", u"诗词目录"_s, {105, 105, 2220, 4110}, u""_s, -1, u"on"_s);
+        addLook("List1", u""_s, {105, 315, 2010, 3660}, u"SimSun 12"_s, 0, u"on"_s);
+        addLook("Frame2", u"维护操作"_s, {2415, 105, 3480, 4110}, u""_s, -1, u"on"_s);
+        addLook("Frame3", u"新诗词录入"_s, {105, 315, 3270, 2850}, u""_s, -1, u"on"_s);
+        addLook("Label1", u"诗名："_s, {105, 315, 645, 225}, u""_s, -1, u"on"_s);
+        addLook("Label2", u"第一句："_s, {105, 630, 855, 330}, u""_s, -1, u"on"_s);
+        addLook("Label3", u"第二句："_s, {105, 945, 750, 330}, u""_s, -1, u"on"_s);
+        addLook("Label4", u"第三句："_s, {105, 1260, 750, 435}, u""_s, -1, u"on"_s);
+        addLook("Label5", u"第四句："_s, {105, 1575, 750, 330}, u""_s, -1, u"on"_s);
+        addLook("Command1", u"录入确认"_s, {105, 1890, 3060, 435}, u""_s, 1, u"off"_s);
+        // Besides Stop and Record the recorder has ▶, and shows the poem or the take's level.
+        addLook("MMControl1", u"左边停止录音，右边开始录音"_s, {105, 2310, 3060, 435}, u""_s, 2,
+                u"on"_s);
+        addLook("Command2", u"删除已存诗词"_s, {105, 3360, 1380, 540}, u""_s, 3, u"off"_s);
+        addLook("Command3", u"帮助"_s, {1470, 3360, 960, 540}, u""_s, 4, u"on"_s);
+        addLook("Command4", u"返回"_s, {2415, 3360, 960, 540}, u""_s, 5, u"on"_s);
+        addLook("Text1", u""_s, {840, 210, 2325, 270}, u""_s, 6, u"on"_s);
+        addLook("Text2_0", u""_s, {840, 525, 2325, 270}, u""_s, 7, u"on"_s);
+        addLook("Text2_1", u""_s, {840, 840, 2325, 270}, u""_s, 8, u"on"_s);
+        addLook("Text2_2", u""_s, {840, 1155, 2325, 270}, u""_s, 9, u"on"_s);
+        addLook("Text2_3", u""_s, {840, 1470, 2325, 270}, u""_s, 10, u"on"_s);
+        addLook("Text3", u"Text3"_s, {3675, 0, 330, 270}, u""_s, -1, u"hidden"_s);
     }
 
-    void splashLook()
+    // The main window shows poem 1 of three in white characters on a teal panel.
+    void designedLook()
     {
-        frmSplash splash(m_environment.makeTimer);
-        splash.show();
-        verifyLook(&splash);
+        const QString window = lookedAtWindow();
+        writeLibrary(folder(), poem(u"静夜思"_s, {u"床前明月光"_s, u"疑是地上霜"_s, u"举头望明月"_s,
+                                                  u"低头思故乡"_s}) +
+                                   poem(u"春晓"_s) + poem(u"登鹳雀楼"_s));
+        bool LxLdBz = false;
+        std::unique_ptr<QWidget> shown;
+        if (window == u"frmSplash"_s)
+            shown = std::make_unique<frmSplash>(m_environment.makeTimer);
+        else if (window == u"Form1"_s)
+            shown = std::make_unique<Form1>(m_environment);
+        else if (window == u"Form2"_s)
+            shown = std::make_unique<Form2>(m_environment, [] {});
+        else
+            shown = std::make_unique<Form3>(m_environment, LxLdBz);
+        shown->show();
+        QVERIFY(QTest::qWaitForWindowActive(shown.get()));
+        verifyLook(shown.get());
+        if (window == u"Form1"_s) {
+            const QPalette display = shown->findChild<QLabel *>(u"Label1"_s)->palette();
+            QCOMPARE(display.color(QPalette::Window), QColor(0, 128, 128));
+            QCOMPARE(display.color(QPalette::WindowText), QColor(Qt::white));
+        }
     }
 
     // The splash's three seconds count from when it appears, not from when it is made.
@@ -236,17 +308,13 @@ private Q_SLOTS:
     {
         frmSplash splash(m_environment.makeTimer);
         splash.show();
-        QVERIFY(QTest::qWaitForWindowActive(&splash));
         auto *frame = splash.findChild<QWidget *>(u"Frame1"_s);
-        const auto click = [&](QWidget *widget, QPoint where) {
-            QTest::mouseClick(splash.windowHandle(), Qt::LeftButton, {},
-                              widget->mapTo(&splash, where));
-            return splash.isVisible();
-        };
-        for (QWidget *control : frame->findChildren<QWidget *>())
-            QVERIFY2(click(control, control->rect().center()), qPrintable(control->objectName()));
-        QVERIFY(click(frame->parentWidget(), QPoint(frame->x() / 2, frame->height() / 2)));
-        QVERIFY(!click(frame, QPoint(frame->width() - 20, frame->height() / 2)));
+        for (QWidget *control : frame->findChildren<QWidget *>() << &splash) {
+            QTest::mouseClick(control, Qt::LeftButton, {}, QPoint(2, 2));
+            QVERIFY2(splash.isVisible(), qPrintable(control->objectName()));
+        }
+        QTest::mouseClick(frame, Qt::LeftButton, {}, QPoint(frame->width() - 20, 20));
+        QVERIFY(!splash.isVisible());
     }
 };
 

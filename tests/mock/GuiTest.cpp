@@ -36,6 +36,9 @@ void clickAsUser(QWidget *widget)
 
 namespace {
 
+// The window whose controls the rows being added describe.
+QByteArray lookWindow;
+
 QRect pixels(QRect twips)
 {
     const auto px = [](int value) { return qRound(value / 15.0); };
@@ -103,6 +106,7 @@ void verifyWindow(QWidget *window, const QString &title, QRect twips)
         QVERIFY2(window->isVisible(), "closed by Escape");
     }
     QCOMPARE(window->windowTitle(), title);
+    QCOMPARE(tabPosition(window, window->focusWidget()), 0);
     for (const QPushButton *button : window->findChildren<QPushButton *>())
         QVERIFY2(!button->isDefault() && !button->autoDefault(), qPrintable(button->objectName()));
 }
@@ -118,10 +122,22 @@ void addLookColumns()
     QTest::addColumn<QString>("state");
 }
 
+void addWindowLook(const char *window, const QString &title, QRect twips)
+{
+    lookWindow = window;
+    QTest::newRow(window) << title << twips << QString() << -1 << u"on"_s;
+}
+
 void addLook(const char *name, const QString &caption, QRect twips, const QString &font, int tab,
              const QString &state)
 {
-    QTest::newRow(name) << caption << twips << font << tab << state;
+    QTest::addRow("%s %s", lookWindow.constData(), name)
+        << caption << twips << font << tab << state;
+}
+
+QString lookedAtWindow()
+{
+    return QString::fromLatin1(QTest::currentDataTag()).section(u' ', 0, 0);
 }
 
 void verifyLook(QWidget *window)
@@ -131,7 +147,7 @@ void verifyLook(QWidget *window)
     QFETCH(QString, font);
     QFETCH(int, tab);
     QFETCH(QString, state);
-    const QString name = QString::fromLatin1(QTest::currentDataTag());
+    const QString name = QString::fromLatin1(QTest::currentDataTag()).section(u' ', -1);
     if (name == window->objectName())
         return verifyWindow(window, caption, twips);
 
