@@ -118,9 +118,6 @@ private Q_SLOTS:
         QTest::newRow("double-click a title") << three << u"double 2"_s << Third << none << none;
         QTest::newRow("double-click with nothing selected")
             << three << u"double below"_s << u"共3首 第0首 000111 "_s << none << none;
-        QTest::newRow("another copy changed the file")
-            << three << u"下一首; changed"_s
-            << u"共2首 第1首 110111 登鹳雀楼|白日依山尽|黄河入海流||"_s << none << none;
         QTest::newRow("系统维护, 返回") << three << u"下一首; 系统维护"_s << First << none << none;
         QTest::newRow("帮助") << three << u"帮助"_s << First << none
                               << u"Kavendo: 1. 双击左边“诗词目录”中的诗名，就能看到这首诗。"_s;
@@ -150,9 +147,8 @@ private Q_SLOTS:
 
     // The parent or the child uses the window: a button by its caption ("系统维护" also
     // returns from the maintenance window), "double ROW" on the list, or "below" its titles;
-    // "changed": another copy of the program rewrote the file, and Init_Me is called; "fail
-    // COMMAND": the device fails it. Texts are shown whole, 朗读 is off while the poem is heard
-    // and nothing is lit afterwards.
+    // "fail COMMAND": the device fails it. Texts are shown whole, 朗读 is off while the poem is
+    // heard and nothing is lit afterwards.
     void session()
     {
         QFETCH(QByteArray, library);
@@ -180,9 +176,6 @@ private Q_SLOTS:
                     arg == u"below"_s ? QPoint(5, 250) : list->visualRect(row).center();
                 QTest::mouseDClick(form->windowHandle(), Qt::LeftButton, {},
                                    list->viewport()->mapTo(form.get(), at));
-            } else if (action == u"changed"_s) {
-                writeLibrary(folder(), DengLou + ChunXiao);
-                form->Init_Me();
             } else if (action.startsWith(u"fail"_s)) {
                 using enum DeviceError::Kind;
                 m_devices.last()->failures.insert(
