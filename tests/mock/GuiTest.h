@@ -17,24 +17,6 @@ void commitText(QWidget *widget, const QString &text);
 // until the event loop takes it, unlike a click sent straight to the widget.
 void clickAsUser(QWidget *widget);
 
-// The designed look of the windows, one data row per window, then one per control of that
-// window, named by the control: its caption (a window's title, else the tool tip of a control
-// without text), its place in twips (a window's on the screen, at -1, -1 when centred), its
-// font ("" for the window's own), its place in the order in which Tab visits the controls (-1:
-// never), and its state at start: "on", "off", "hidden", or "sized" when it sizes itself to its
-// text, keeping the edge that the text is aligned to.
-void addLookColumns();
-void addWindowLook(const char *window, const QString &title, QRect twips);
-void addLook(const char *name, const QString &caption, QRect twips, const QString &font, int tab,
-             const QString &state);
-// The window of the current row.
-QString lookedAtWindow();
-// Checks the current row against window, shown. A window's row also checks that only its close
-// box is in its title bar, that its size is fixed, that Escape does not close it, that the
-// first control Tab visits has the focus, and that Enter presses no button behind the user's
-// back.
-void verifyLook(QWidget *window);
-
 // The base of the window tests: each test function gets a fresh application folder with a
 // sound folder, fake wave devices, a clock that stands still, and every message box and input
 // box answered, what they said kept for said(); any other modal window is handed to m_onWindow.
