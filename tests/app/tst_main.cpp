@@ -280,72 +280,70 @@ private Q_SLOTS:
         QTest::addColumn<QString>("font");
         QTest::addColumn<int>("tab");
         QTest::addColumn<QString>("state");
-        const QString song = u"SimSun %1"_s;
+        const QString song = u"SimSun %1"_s, bold = u"SimSun %1 bold"_s;
+        const QString on = u"on"_s, off = u"off"_s, hidden = u"hidden"_s, sized = u"sized"_s;
         // No title bar: the window draws its own dialog edge, three pixels around the client
         // area of 6345 × 3735.
-        addWindowLook("frmSplash", u""_s, {-1, -1, 6435, 3825});
-        addLook("Frame1", u""_s, {105, 0, 6135, 3630}, u""_s, -1, u"on"_s);
-        addLook("Picture1", u""_s, {420, 420, 810, 1575}, u""_s, 0, u"on"_s);
-        addLook("lblCopyright", u"版权所有 © 2026"_s, {3255, 2415, 2415, 255}, u""_s, -1, u"on"_s);
-        addLook("lblCompany", u"Kavendo工作室"_s, {3255, 2730, 2415, 255}, u""_s, -1, u"on"_s);
-        addLook("lblWarning", u"本程序帮助儿童看诗、听诗，学习古诗。"_s, {105, 3240, 4350, 195},
-                u""_s, -1, u"on"_s);
-        addLook("lblVersion", u"版本 1.1.0"_s, {5040, 1980, 510, 240}, u"SimSun 12 bold"_s, -1,
-                u"sized"_s);
+        addWindowLook("frmSplash", {}, {-1, -1, 6435, 3825});
+        addLook("Frame1", {}, {105, 0, 6135, 3630}, {}, -1, on);
+        addLook("Picture1", {}, {420, 420, 810, 1575}, {}, 0, on);
+        addLook("lblCopyright", u"版权所有 © 2026"_s, {3255, 2415, 2415, 255}, {}, -1, on);
+        addLook("lblCompany", u"Kavendo工作室"_s, {3255, 2730, 2415, 255}, {}, -1, on);
+        addLook("lblWarning", u"本程序帮助儿童看诗、听诗，学习古诗。"_s, {105, 3240, 4350, 195}, {},
+                -1, on);
+        addLook("lblVersion", u"版本 1.1.0"_s, {5040, 1980, 510, 240}, bold.arg(12), -1, sized);
         addLook("lblPlatform", u"应用于Win98/Win2000等操作系统"_s, {5040, 1680, 510, 240},
-                u"SimSun 12 bold"_s, -1, u"sized"_s);
-        addLook("lblProductName", u"Kavendo"_s, {1470, 780, 2430, 765}, u"SimSun 32.25 bold"_s, -1,
-                u"sized"_s);
-        addLook("lblCompanyProduct", u"Kavendo工作室"_s, {1575, 285, 3000, 435},
-                u"SimSun 18 bold"_s, -1, u"sized"_s);
+                bold.arg(12), -1, sized);
+        addLook("lblProductName", u"Kavendo"_s, {1470, 780, 2430, 765}, bold.arg(32.25), -1, sized);
+        addLook("lblCompanyProduct", u"Kavendo工作室"_s, {1575, 285, 3000, 435}, bold.arg(18), -1,
+                sized);
         addWindowLook("Form1", u"Kavendo"_s, {270, 1425, 11640, 5430});
         addLook("Label1", u"静夜思\n床前明月光\n疑是地上霜\n举头望明月\n低头思故乡"_s,
-                {2730, 105, 6630, 5160}, song.arg(39.75), -1, u"on"_s);
-        addLook("Command1_0", u"朗读"_s, {9555, 105, 2010, 435}, u""_s, 0, u"on"_s);
-        addLook("Command1_1", u"下一首"_s, {9555, 525, 2010, 435}, u""_s, 1, u"on"_s);
-        addLook("Command1_2", u"上一首"_s, {9555, 945, 2010, 435}, u""_s, 2, u"off"_s);
-        addLook("Command1_3", u"帮助"_s, {9555, 1365, 2010, 435}, u""_s, 3, u"on"_s);
-        addLook("Command1_4", u"系统维护"_s, {9555, 1785, 2010, 435}, u""_s, 4, u"on"_s);
+                {2730, 105, 6630, 5160}, song.arg(39.75), -1, on);
+        addLook("Command1_0", u"朗读"_s, {9555, 105, 2010, 435}, {}, 0, on);
+        addLook("Command1_1", u"下一首"_s, {9555, 525, 2010, 435}, {}, 1, on);
+        addLook("Command1_2", u"上一首"_s, {9555, 945, 2010, 435}, {}, 2, off);
+        addLook("Command1_3", u"帮助"_s, {9555, 1365, 2010, 435}, {}, 3, on);
+        addLook("Command1_4", u"系统维护"_s, {9555, 1785, 2010, 435}, {}, 4, on);
         // 跟读 is ours: the next place in the column of buttons.
-        addLook("Command3", u"跟读"_s, {9555, 2205, 2010, 435}, u""_s, 5, u"on"_s);
+        addLook("Command3", u"跟读"_s, {9555, 2205, 2010, 435}, {}, 5, on);
         // The counters are wider than designed (1170), so that 共32767首 fits.
-        addLook("Label2_0", u"共3首"_s, {9660, 2940, 1350, 330}, song.arg(14.25), -1, u"on"_s);
-        addLook("Label2_1", u"第1首"_s, {9660, 3360, 1350, 330}, song.arg(14.25), -1, u"on"_s);
-        addLook("Label5", u"版本：1.1.0"_s, {9870, 3990, 1170, 225}, u""_s, -1, u"on"_s);
-        addLook("Label4", u"古诗跟我读"_s, {9870, 4515, 1485, 330}, song.arg(12), -1, u"on"_s);
-        addLook("Label3", u"双击目录可切换诗词"_s, {9450, 4935, 2010, 330}, u""_s, -1, u"on"_s);
-        addLook("MMControl1", u""_s, {11025, 2940, 420, 645}, u""_s, -1, u"hidden"_s);
-        addLook("Frame1", u"诗词目录"_s, {105, 105, 2535, 5160}, u""_s, -1, u"on"_s);
-        addLook("List1", u"鼠标双击切换"_s, {105, 315, 2325, 4140}, song.arg(12), 6, u"on"_s);
-        addLook("Command2", u"连续朗读"_s, {105, 4620, 2325, 435}, u""_s, 7, u"on"_s);
-        addLook("Text1", u"Text1"_s, {1785, 0, 435, 270}, u""_s, -1, u"hidden"_s);
+        addLook("Label2_0", u"共3首"_s, {9660, 2940, 1350, 330}, song.arg(14.25), -1, on);
+        addLook("Label2_1", u"第1首"_s, {9660, 3360, 1350, 330}, song.arg(14.25), -1, on);
+        addLook("Label5", u"版本：1.1.0"_s, {9870, 3990, 1170, 225}, {}, -1, on);
+        addLook("Label4", u"古诗跟我读"_s, {9870, 4515, 1485, 330}, song.arg(12), -1, on);
+        addLook("Label3", u"双击目录可切换诗词"_s, {9450, 4935, 2010, 330}, {}, -1, on);
+        addLook("MMControl1", {}, {11025, 2940, 420, 645}, {}, -1, hidden);
+        addLook("Frame1", u"诗词目录"_s, {105, 105, 2535, 5160}, {}, -1, on);
+        addLook("List1", u"鼠标双击切换"_s, {105, 315, 2325, 4140}, song.arg(12), 6, on);
+        addLook("Command2", u"连续朗读"_s, {105, 4620, 2325, 435}, {}, 7, on);
+        addLook("Text1", u"Text1"_s, {1785, 0, 435, 270}, {}, -1, hidden);
         addWindowLook("Form3", u"连续播放"_s, {10080, 5595, 1350, 675});
-        addLook("Command1", u"停止朗读"_s, {105, 105, 1170, 435}, u""_s, 0, u"on"_s);
-        addLook("Label1", u"Label1"_s, {420, 105, 435, 435}, u""_s, -1, u"hidden"_s);
-        addLook("MMControl1", u""_s, {315, 105, 420, 330}, u""_s, -1, u"hidden"_s);
+        addLook("Command1", u"停止朗读"_s, {105, 105, 1170, 435}, {}, 0, on);
+        addLook("Label1", u"Label1"_s, {420, 105, 435, 435}, {}, -1, hidden);
+        addLook("MMControl1", {}, {315, 105, 420, 330}, {}, -1, hidden);
         addWindowLook("Form2", u"Kavendo——系统维护"_s, {3315, 2310, 5985, 4320});
-        addLook("Frame1", u"诗词目录"_s, {105, 105, 2220, 4110}, u""_s, -1, u"on"_s);
-        addLook("List1", u""_s, {105, 315, 2010, 3660}, u"SimSun 12"_s, 0, u"on"_s);
-        addLook("Frame2", u"维护操作"_s, {2415, 105, 3480, 4110}, u""_s, -1, u"on"_s);
-        addLook("Frame3", u"新诗词录入"_s, {105, 315, 3270, 2850}, u""_s, -1, u"on"_s);
-        addLook("Label1", u"诗名："_s, {105, 315, 645, 225}, u""_s, -1, u"on"_s);
-        addLook("Label2", u"第一句："_s, {105, 630, 855, 330}, u""_s, -1, u"on"_s);
-        addLook("Label3", u"第二句："_s, {105, 945, 750, 330}, u""_s, -1, u"on"_s);
-        addLook("Label4", u"第三句："_s, {105, 1260, 750, 435}, u""_s, -1, u"on"_s);
-        addLook("Label5", u"第四句："_s, {105, 1575, 750, 330}, u""_s, -1, u"on"_s);
-        addLook("Command1", u"录入确认"_s, {105, 1890, 3060, 435}, u""_s, 1, u"off"_s);
+        addLook("Frame1", u"诗词目录"_s, {105, 105, 2220, 4110}, {}, -1, on);
+        addLook("List1", {}, {105, 315, 2010, 3660}, song.arg(12), 0, on);
+        addLook("Frame2", u"维护操作"_s, {2415, 105, 3480, 4110}, {}, -1, on);
+        addLook("Frame3", u"新诗词录入"_s, {105, 315, 3270, 2850}, {}, -1, on);
+        addLook("Label1", u"诗名："_s, {105, 315, 645, 225}, {}, -1, on);
+        addLook("Label2", u"第一句："_s, {105, 630, 855, 330}, {}, -1, on);
+        addLook("Label3", u"第二句："_s, {105, 945, 750, 330}, {}, -1, on);
+        addLook("Label4", u"第三句："_s, {105, 1260, 750, 435}, {}, -1, on);
+        addLook("Label5", u"第四句："_s, {105, 1575, 750, 330}, {}, -1, on);
+        addLook("Command1", u"录入确认"_s, {105, 1890, 3060, 435}, {}, 1, off);
         // Besides Stop and Record the recorder has ▶, and shows the poem or the take's level.
-        addLook("MMControl1", u"左边停止录音，右边开始录音"_s, {105, 2310, 3060, 435}, u""_s, 2,
-                u"on"_s);
-        addLook("Command2", u"删除已存诗词"_s, {105, 3360, 1380, 540}, u""_s, 3, u"off"_s);
-        addLook("Command3", u"帮助"_s, {1470, 3360, 960, 540}, u""_s, 4, u"on"_s);
-        addLook("Command4", u"返回"_s, {2415, 3360, 960, 540}, u""_s, 5, u"on"_s);
-        addLook("Text1", u""_s, {840, 210, 2325, 270}, u""_s, 6, u"on"_s);
-        addLook("Text2_0", u""_s, {840, 525, 2325, 270}, u""_s, 7, u"on"_s);
-        addLook("Text2_1", u""_s, {840, 840, 2325, 270}, u""_s, 8, u"on"_s);
-        addLook("Text2_2", u""_s, {840, 1155, 2325, 270}, u""_s, 9, u"on"_s);
-        addLook("Text2_3", u""_s, {840, 1470, 2325, 270}, u""_s, 10, u"on"_s);
-        addLook("Text3", u"Text3"_s, {3675, 0, 330, 270}, u""_s, -1, u"hidden"_s);
+        addLook("MMControl1", u"左边停止录音，右边开始录音"_s, {105, 2310, 3060, 435}, {}, 2, on);
+        addLook("Command2", u"删除已存诗词"_s, {105, 3360, 1380, 540}, {}, 3, off);
+        addLook("Command3", u"帮助"_s, {1470, 3360, 960, 540}, {}, 4, on);
+        addLook("Command4", u"返回"_s, {2415, 3360, 960, 540}, {}, 5, on);
+        addLook("Text1", {}, {840, 210, 2325, 270}, {}, 6, on);
+        addLook("Text2_0", {}, {840, 525, 2325, 270}, {}, 7, on);
+        addLook("Text2_1", {}, {840, 840, 2325, 270}, {}, 8, on);
+        addLook("Text2_2", {}, {840, 1155, 2325, 270}, {}, 9, on);
+        addLook("Text2_3", {}, {840, 1470, 2325, 270}, {}, 10, on);
+        addLook("Text3", u"Text3"_s, {3675, 0, 330, 270}, {}, -1, hidden);
     }
 
     // The main window shows poem 1 of three in white characters on a teal panel.
