@@ -14,6 +14,7 @@
 
 #include <fcntl.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -137,9 +138,8 @@ private:
             run(u"返回"_s);
             m_form = std::move(here);
         } else if (arg == u"read-only"_s) {
-            QVERIFY(QFile::setPermissions(
-                libraryPath(),
-                verb == u"break"_s ? QFile::ReadOwner : QFile::ReadOwner | QFile::WriteOwner));
+            QCOMPARE(::chmod(QFile::encodeName(libraryPath()), verb == u"break"_s ? 0400 : 0600),
+                     0);
         } else if (step == u"break disk"_s) {
             QFile filler(folder() + u"/filler"_s);
             QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
@@ -317,10 +317,6 @@ private Q_SLOTS:
         QTest::newRow("both windows deleted the same poem")
             << two
             << u"elsewhere double 0, 删除; double 0; 删除; said 共 1 首; list 春晓~; file 春晓"_s;
-        QTest::newRow("a poem added here is deleted, another window added one")
-            << two
-            << u"add abc; elsewhere add 登鹳雀楼; double 2; 删除; said 共 3 首; "
-               u"list 静夜思~|春晓~|登鹳雀楼~; file 静夜思|春晓|登鹳雀楼+"_s;
 
         // A school's library may pass 32,767 poems; counting goes on past 16 bits.
         QTest::newRow("delete poem 32,768") << poem(u"春晓"_s).repeated(32767) + poem(u"静夜思"_s)
