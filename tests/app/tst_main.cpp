@@ -27,9 +27,6 @@ using namespace LibraryFixture;
 
 namespace {
 
-// The window whose controls the rows being added describe.
-QByteArray lookWindow;
-
 QRect pixels(QRect twips)
 {
     const auto px = [](int value) { return qRound(value / 15.0); };
@@ -76,13 +73,12 @@ int tabPosition(QWidget *window, const QWidget *control)
     return int(order.indexOf(control));
 }
 
-void verifyWindow(QWidget *window, const QString &title, QRect twips)
+void verifyWindow(QWidget *window, const QString &title, QRect designed, bool centred)
 {
-    const QRect designed = pixels(twips);
     QCOMPARE(window->size(), designed.size());
     QCOMPARE(window->minimumSize(), window->maximumSize());
     const Qt::WindowFlags flags = window->windowFlags();
-    if (twips.x() < 0) {
+    if (centred) {
         const QPoint offCentre =
             window->frameGeometry().center() - window->screen()->geometry().center();
         QVERIFY2(offCentre.manhattanLength() <= 1, "not centred on the screen");
@@ -108,38 +104,25 @@ void verifyWindow(QWidget *window, const QString &title, QRect twips)
 // for the window's own), its place in the order in which Tab visits the controls (-1: never),
 // and its state at start: "on", "off", "hidden", or "sized" when it sizes itself to its text,
 // keeping the edge that the text is aligned to.
-void addWindowLook(const char *window, const QString &title, QRect twips)
-{
-    lookWindow = window;
-    QTest::newRow(window) << title << twips << QString() << -1 << u"on"_s;
-}
-
-void addLook(const char *name, const QString &caption, QRect twips, const QString &font, int tab,
-             const QString &state)
-{
-    QTest::addRow("%s %s", lookWindow.constData(), name)
-        << caption << twips << font << tab << state;
-}
-
 // Checks the current row against window, shown. A window's row also checks that only its close
 // box is in its title bar, that its size is fixed, that Escape does not close it, that the
 // first control Tab visits has the focus, and that Enter presses no button behind the user's
 // back.
 void verifyLook(QWidget *window)
 {
-    QFETCH(QString, caption);
-    QFETCH(QRect, twips);
-    QFETCH(QString, font);
-    QFETCH(int, tab);
-    QFETCH(QString, state);
+    QFETCH(QString, look);
+    const QStringList part = look.split(u'|');
+    const QStringList twips = part[1].split(u' ');
+    const QRect designed =
+        pixels({twips[0].toInt(), twips[1].toInt(), twips[2].toInt(), twips[3].toInt()});
     const QString name = QString::fromLatin1(QTest::currentDataTag()).section(u' ', -1);
     if (name == window->objectName())
-        return verifyWindow(window, caption, twips);
+        return verifyWindow(window, part[0], designed, twips[0].toInt() < 0);
 
     auto *control = window->findChild<QWidget *>(name);
     QVERIFY2(control, "no such control");
-    QCOMPARE(captionOf(control), caption);
-    const QRect designed = pixels(twips);
+    QCOMPARE(captionOf(control), part[0]);
+    const QString state = part.value(4, u"on"_s);
     if (state == u"sized"_s) {
         QCOMPARE(control->size(), control->sizeHint());
         const bool right = qobject_cast<QLabel *>(control)->alignment() & Qt::AlignRight;
@@ -148,8 +131,8 @@ void verifyLook(QWidget *window)
     } else {
         QCOMPARE(control->geometry(), designed);
     }
-    QCOMPARE(fontOf(control), font);
-    QCOMPARE(tabPosition(window, control), tab);
+    QCOMPARE(fontOf(control), part.value(2));
+    QCOMPARE(tabPosition(window, control), part.value(3, u"-1"_s).toInt());
     const QString shown = !control->isVisibleTo(window) ? u"hidden"_s
                           : control->isEnabled()        ? u"on"_s
                                                         : u"off"_s;
@@ -275,75 +258,77 @@ private Q_SLOTS:
 
     void designedLook_data()
     {
-        QTest::addColumn<QString>("caption");
-        QTest::addColumn<QRect>("twips");
-        QTest::addColumn<QString>("font");
-        QTest::addColumn<int>("tab");
-        QTest::addColumn<QString>("state");
-        const QString song = u"SimSun %1"_s, bold = u"SimSun %1 bold"_s;
-        const QString on = u"on"_s, off = u"off"_s, hidden = u"hidden"_s, sized = u"sized"_s;
+        // A window's title and place, then one row per control: its caption (else the tool tip
+        // of a control without text), its place, its font if not the window's, its place in the
+        // order in which Tab visits the controls (none when missing), and its state at start:
+        // "on" (when missing), "off", "hidden", or "sized" when it sizes itself to its text,
+        // keeping the edge that the text is aligned to. Places are in twips, a centred window's
+        // at -1 -1.
+        QTest::addColumn<QString>("look");
         // No title bar: the window draws its own dialog edge, three pixels around the client
         // area of 6345 × 3735.
-        addWindowLook("frmSplash", {}, {-1, -1, 6435, 3825});
-        addLook("Frame1", {}, {105, 0, 6135, 3630}, {}, -1, on);
-        addLook("Picture1", {}, {420, 420, 810, 1575}, {}, 0, on);
-        addLook("lblCopyright", u"版权所有 © 2026"_s, {3255, 2415, 2415, 255}, {}, -1, on);
-        addLook("lblCompany", u"Kavendo工作室"_s, {3255, 2730, 2415, 255}, {}, -1, on);
-        addLook("lblWarning", u"本程序帮助儿童看诗、听诗，学习古诗。"_s, {105, 3240, 4350, 195}, {},
-                -1, on);
-        addLook("lblVersion", u"版本 1.1.0"_s, {5040, 1980, 510, 240}, bold.arg(12), -1, sized);
-        addLook("lblPlatform", u"应用于Win98/Win2000等操作系统"_s, {5040, 1680, 510, 240},
-                bold.arg(12), -1, sized);
-        addLook("lblProductName", u"Kavendo"_s, {1470, 780, 2430, 765}, bold.arg(32.25), -1, sized);
-        addLook("lblCompanyProduct", u"Kavendo工作室"_s, {1575, 285, 3000, 435}, bold.arg(18), -1,
-                sized);
-        addWindowLook("Form1", u"Kavendo"_s, {270, 1425, 11640, 5430});
-        addLook("Label1", u"静夜思\n床前明月光\n疑是地上霜\n举头望明月\n低头思故乡"_s,
-                {2730, 105, 6630, 5160}, song.arg(39.75), -1, on);
-        addLook("Command1_0", u"朗读"_s, {9555, 105, 2010, 435}, {}, 0, on);
-        addLook("Command1_1", u"下一首"_s, {9555, 525, 2010, 435}, {}, 1, on);
-        addLook("Command1_2", u"上一首"_s, {9555, 945, 2010, 435}, {}, 2, off);
-        addLook("Command1_3", u"帮助"_s, {9555, 1365, 2010, 435}, {}, 3, on);
-        addLook("Command1_4", u"系统维护"_s, {9555, 1785, 2010, 435}, {}, 4, on);
+        QTest::newRow("frmSplash") << u"|-1 -1 6435 3825"_s;
+        QTest::newRow("frmSplash Frame1") << u"|105 0 6135 3630"_s;
+        QTest::newRow("frmSplash Picture1") << u"|420 420 810 1575||0"_s;
+        QTest::newRow("frmSplash lblCopyright") << u"版权所有 © 2026|3255 2415 2415 255"_s;
+        QTest::newRow("frmSplash lblCompany") << u"Kavendo工作室|3255 2730 2415 255"_s;
+        QTest::newRow("frmSplash lblWarning")
+            << u"本程序帮助儿童看诗、听诗，学习古诗。|105 3240 4350 195"_s;
+        QTest::newRow("frmSplash lblVersion")
+            << u"版本 1.1.0|5040 1980 510 240|SimSun 12 bold|-1|sized"_s;
+        QTest::newRow("frmSplash lblPlatform")
+            << u"应用于Win98/Win2000等操作系统|5040 1680 510 240|SimSun 12 bold|-1|sized"_s;
+        QTest::newRow("frmSplash lblProductName")
+            << u"Kavendo|1470 780 2430 765|SimSun 32.25 bold|-1|sized"_s;
+        QTest::newRow("frmSplash lblCompanyProduct")
+            << u"Kavendo工作室|1575 285 3000 435|SimSun 18 bold|-1|sized"_s;
+        QTest::newRow("Form1") << u"Kavendo|270 1425 11640 5430"_s;
+        QTest::newRow("Form1 Label1")
+            << u"静夜思\n床前明月光\n疑是地上霜\n举头望明月\n低头思故乡|2730 105 6630 5160|SimSun 39.75"_s;
+        QTest::newRow("Form1 Command1_0") << u"朗读|9555 105 2010 435||0"_s;
+        QTest::newRow("Form1 Command1_1") << u"下一首|9555 525 2010 435||1"_s;
+        QTest::newRow("Form1 Command1_2") << u"上一首|9555 945 2010 435||2|off"_s;
+        QTest::newRow("Form1 Command1_3") << u"帮助|9555 1365 2010 435||3"_s;
+        QTest::newRow("Form1 Command1_4") << u"系统维护|9555 1785 2010 435||4"_s;
         // 跟读 is ours: the next place in the column of buttons.
-        addLook("Command3", u"跟读"_s, {9555, 2205, 2010, 435}, {}, 5, on);
+        QTest::newRow("Form1 Command3") << u"跟读|9555 2205 2010 435||5"_s;
         // The counters are wider than designed (1170), so that 共32767首 fits.
-        addLook("Label2_0", u"共3首"_s, {9660, 2940, 1350, 330}, song.arg(14.25), -1, on);
-        addLook("Label2_1", u"第1首"_s, {9660, 3360, 1350, 330}, song.arg(14.25), -1, on);
-        addLook("Label5", u"版本：1.1.0"_s, {9870, 3990, 1170, 225}, {}, -1, on);
-        addLook("Label4", u"古诗跟我读"_s, {9870, 4515, 1485, 330}, song.arg(12), -1, on);
-        addLook("Label3", u"双击目录可切换诗词"_s, {9450, 4935, 2010, 330}, {}, -1, on);
-        addLook("MMControl1", {}, {11025, 2940, 420, 645}, {}, -1, hidden);
-        addLook("Frame1", u"诗词目录"_s, {105, 105, 2535, 5160}, {}, -1, on);
-        addLook("List1", u"鼠标双击切换"_s, {105, 315, 2325, 4140}, song.arg(12), 6, on);
-        addLook("Command2", u"连续朗读"_s, {105, 4620, 2325, 435}, {}, 7, on);
-        addLook("Text1", u"Text1"_s, {1785, 0, 435, 270}, {}, -1, hidden);
-        addWindowLook("Form3", u"连续播放"_s, {10080, 5595, 1350, 675});
-        addLook("Command1", u"停止朗读"_s, {105, 105, 1170, 435}, {}, 0, on);
-        addLook("Label1", u"Label1"_s, {420, 105, 435, 435}, {}, -1, hidden);
-        addLook("MMControl1", {}, {315, 105, 420, 330}, {}, -1, hidden);
-        addWindowLook("Form2", u"Kavendo——系统维护"_s, {3315, 2310, 5985, 4320});
-        addLook("Frame1", u"诗词目录"_s, {105, 105, 2220, 4110}, {}, -1, on);
-        addLook("List1", {}, {105, 315, 2010, 3660}, song.arg(12), 0, on);
-        addLook("Frame2", u"维护操作"_s, {2415, 105, 3480, 4110}, {}, -1, on);
-        addLook("Frame3", u"新诗词录入"_s, {105, 315, 3270, 2850}, {}, -1, on);
-        addLook("Label1", u"诗名："_s, {105, 315, 645, 225}, {}, -1, on);
-        addLook("Label2", u"第一句："_s, {105, 630, 855, 330}, {}, -1, on);
-        addLook("Label3", u"第二句："_s, {105, 945, 750, 330}, {}, -1, on);
-        addLook("Label4", u"第三句："_s, {105, 1260, 750, 435}, {}, -1, on);
-        addLook("Label5", u"第四句："_s, {105, 1575, 750, 330}, {}, -1, on);
-        addLook("Command1", u"录入确认"_s, {105, 1890, 3060, 435}, {}, 1, off);
+        QTest::newRow("Form1 Label2_0") << u"共3首|9660 2940 1350 330|SimSun 14.25"_s;
+        QTest::newRow("Form1 Label2_1") << u"第1首|9660 3360 1350 330|SimSun 14.25"_s;
+        QTest::newRow("Form1 Label5") << u"版本：1.1.0|9870 3990 1170 225"_s;
+        QTest::newRow("Form1 Label4") << u"古诗跟我读|9870 4515 1485 330|SimSun 12"_s;
+        QTest::newRow("Form1 Label3") << u"双击目录可切换诗词|9450 4935 2010 330"_s;
+        QTest::newRow("Form1 MMControl1") << u"|11025 2940 420 645||-1|hidden"_s;
+        QTest::newRow("Form1 Frame1") << u"诗词目录|105 105 2535 5160"_s;
+        QTest::newRow("Form1 List1") << u"鼠标双击切换|105 315 2325 4140|SimSun 12|6"_s;
+        QTest::newRow("Form1 Command2") << u"连续朗读|105 4620 2325 435||7"_s;
+        QTest::newRow("Form1 Text1") << u"Text1|1785 0 435 270||-1|hidden"_s;
+        QTest::newRow("Form3") << u"连续播放|10080 5595 1350 675"_s;
+        QTest::newRow("Form3 Command1") << u"停止朗读|105 105 1170 435||0"_s;
+        QTest::newRow("Form3 Label1") << u"Label1|420 105 435 435||-1|hidden"_s;
+        QTest::newRow("Form3 MMControl1") << u"|315 105 420 330||-1|hidden"_s;
+        QTest::newRow("Form2") << u"Kavendo——系统维护|3315 2310 5985 4320"_s;
+        QTest::newRow("Form2 Frame1") << u"诗词目录|105 105 2220 4110"_s;
+        QTest::newRow("Form2 List1") << u"|105 315 2010 3660|SimSun 12|0"_s;
+        QTest::newRow("Form2 Frame2") << u"维护操作|2415 105 3480 4110"_s;
+        QTest::newRow("Form2 Frame3") << u"新诗词录入|105 315 3270 2850"_s;
+        QTest::newRow("Form2 Label1") << u"诗名：|105 315 645 225"_s;
+        QTest::newRow("Form2 Label2") << u"第一句：|105 630 855 330"_s;
+        QTest::newRow("Form2 Label3") << u"第二句：|105 945 750 330"_s;
+        QTest::newRow("Form2 Label4") << u"第三句：|105 1260 750 435"_s;
+        QTest::newRow("Form2 Label5") << u"第四句：|105 1575 750 330"_s;
+        QTest::newRow("Form2 Command1") << u"录入确认|105 1890 3060 435||1|off"_s;
         // Besides Stop and Record the recorder has ▶, and shows the poem or the take's level.
-        addLook("MMControl1", u"左边停止录音，右边开始录音"_s, {105, 2310, 3060, 435}, {}, 2, on);
-        addLook("Command2", u"删除已存诗词"_s, {105, 3360, 1380, 540}, {}, 3, off);
-        addLook("Command3", u"帮助"_s, {1470, 3360, 960, 540}, {}, 4, on);
-        addLook("Command4", u"返回"_s, {2415, 3360, 960, 540}, {}, 5, on);
-        addLook("Text1", {}, {840, 210, 2325, 270}, {}, 6, on);
-        addLook("Text2_0", {}, {840, 525, 2325, 270}, {}, 7, on);
-        addLook("Text2_1", {}, {840, 840, 2325, 270}, {}, 8, on);
-        addLook("Text2_2", {}, {840, 1155, 2325, 270}, {}, 9, on);
-        addLook("Text2_3", {}, {840, 1470, 2325, 270}, {}, 10, on);
-        addLook("Text3", u"Text3"_s, {3675, 0, 330, 270}, {}, -1, hidden);
+        QTest::newRow("Form2 MMControl1") << u"左边停止录音，右边开始录音|105 2310 3060 435||2"_s;
+        QTest::newRow("Form2 Command2") << u"删除已存诗词|105 3360 1380 540||3|off"_s;
+        QTest::newRow("Form2 Command3") << u"帮助|1470 3360 960 540||4"_s;
+        QTest::newRow("Form2 Command4") << u"返回|2415 3360 960 540||5"_s;
+        QTest::newRow("Form2 Text1") << u"|840 210 2325 270||6"_s;
+        QTest::newRow("Form2 Text2_0") << u"|840 525 2325 270||7"_s;
+        QTest::newRow("Form2 Text2_1") << u"|840 840 2325 270||8"_s;
+        QTest::newRow("Form2 Text2_2") << u"|840 1155 2325 270||9"_s;
+        QTest::newRow("Form2 Text2_3") << u"|840 1470 2325 270||10"_s;
+        QTest::newRow("Form2 Text3") << u"Text3|3675 0 330 270||-1|hidden"_s;
     }
 
     // The main window shows poem 1 of three in white characters on a teal panel.
