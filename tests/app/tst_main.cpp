@@ -370,7 +370,6 @@ private Q_SLOTS:
         QTest::newRow("letter") << int(Qt::Key_K) << u"k"_s << true;
         QTest::newRow("Ctrl+letter") << (Qt::CTRL | Qt::Key_K).toCombined() << u"\x0b"_s << true;
         QTest::newRow("Alt+letter") << (Qt::ALT | Qt::Key_K).toCombined() << u"k"_s << false;
-        QTest::newRow("arrow") << int(Qt::Key_Left) << QString() << false;
         QTest::newRow("click on the frame") << 0 << u"Frame1"_s << true;
         QTest::newRow("click on a label") << 0 << u"lblVersion"_s << false;
         QTest::newRow("click outside the frame") << 0 << u"frmSplash"_s << false;
