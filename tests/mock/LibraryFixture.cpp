@@ -37,8 +37,7 @@ QByteArray readFile(const QString &path)
 void writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-            file.write(bytes) == bytes.size());
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
 }
 
 void writeLibrary(const QString &folder, const QByteArray &bytes)
