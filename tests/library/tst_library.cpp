@@ -159,7 +159,6 @@ private Q_SLOTS:
                                   : m_codePage;
         const LoadedLibrary loaded = loadLibrary(m_path, codePage);
         QCOMPARE(loaded.error.value_or(QString()).replace(m_path, u"…"_s), loadSays);
-        QCOMPARE(loaded.Poems.size(), loadSays.isEmpty() ? 2u : 1u);
         const std::vector<PoemRecord> two{{}, PoemRecord::fromRecord(record("two"), m_codePage)};
         QCOMPARE(rewriteLibrary(m_path, two).value_or(QString()).replace(m_path, u"…"_s), saveSays);
 
@@ -258,14 +257,16 @@ private Q_SLOTS:
     }
 
     // A rewrite waits while another copy of the program holds the lock on the library's folder,
-    // which it holds from its look at the file to the rename that replaces it.
+    // which it holds from its look at the file to the rename that replaces it. What that copy
+    // wrote meanwhile is kept: the poem deleted here is found where that copy's deletion moved it.
     void aRewriteWaitsForTheFolderLock()
     {
-        writeFile(m_path, record("one"));
+        writeFile(m_path, record("one") + record("two"));
         SharedLibrary library;
         const std::vector<PoemRecord> Poems = library.load(m_path, m_codePage).Poems;
         std::optional<FolderLock> held(std::in_place, m_path);
-        auto saved = std::async(std::launch::async, [&] { return !library.save(Poems, 1).error; });
+        writeFile(m_path, record("two"));
+        auto saved = std::async(std::launch::async, [&] { return !library.save(Poems, 2).error; });
         QVERIFY(saved.wait_for(std::chrono::milliseconds(200)) == std::future_status::timeout);
         held.reset();
         QVERIFY(saved.get());
