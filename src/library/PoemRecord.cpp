@@ -67,17 +67,6 @@ void PoemRecord::setLines(int i, QStringView text)
     setField(lineOffset(i), LineLength, text);
 }
 
-bool PoemRecord::operator==(const PoemRecord &other) const
-{
-    if (Title() != other.Title())
-        return false;
-    for (int i = 1; i <= LineCount; ++i) {
-        if (Lines(i) != other.Lines(i))
-            return false;
-    }
-    return true;
-}
-
 QString PoemRecord::field(int offset, int width) const
 {
     if (m_text)

@@ -43,9 +43,6 @@ public:
     QString Lines(int i) const;
     void setLines(int i, QStringView text);
 
-    // The same poem: the same text in every field.
-    bool operator==(const PoemRecord &other) const;
-
 private:
     // Fields lie at the same offsets, and have the same widths, in characters and in bytes.
     QString field(int offset, int width) const;

@@ -107,9 +107,9 @@ void SoundCardDevice::record()
 
 void SoundCardDevice::stop()
 {
+    // The Stop button ends what the device is doing; it is no command of the window's, so the
+    // Notify that arming left for the next take stays, also when Stop ended a take's listening.
     m_error.reset();
-    m_notify = false;
-    m_wait = false;
     if (m_mode == Mode::Recording)
         endTake(NotifyAborted);
     else if (m_mode == Mode::Playing)

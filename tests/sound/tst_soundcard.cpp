@@ -202,6 +202,8 @@ private Q_SLOTS:
         QTest::newRow("saved") << path << 0.5 << stop << false << 0 << QString();
         QTest::newRow("saved over an older one, which goes to the trash")
             << path << 0.5 << stop << true << 0 << QString();
+        QTest::newRow("saved after listening to the older one, stopped by ■")
+            << path << 0.5 << u"▶■ ■"_s << true << 0 << QString();
         // What came before is kept, and a take never grows too long to be played (here a second
         // and a half, not ten minutes).
         QTest::newRow("the microphone is unplugged")
@@ -242,6 +244,12 @@ private Q_SLOTS:
             tone(u"sound/春晓.wav"_s, SF_FORMAT_PCM_16, 8000, 0.1);
         const QByteArray before = LibraryFixture::readFile(path);
         QVERIFY(!armRecording(*m_control, path));
+        if (ending.startsWith(u"▶■"_s)) {
+            m_control->findChild<QPushButton *>(u"playButton"_s)->click();
+            QTRY_COMPARE(m_control->mode(), WaveDevice::Mode::Playing);
+            m_control->findChild<QPushButton *>(u"stopButton"_s)->click();
+            QTRY_COMPARE(m_control->mode(), WaveDevice::Mode::Open);
+        }
         if (loudness >= 0) {
             QSignalSpy done(m_control.get(), &WaveDeviceControl::Done);
             int loudest = 0;
@@ -250,7 +258,7 @@ private Q_SLOTS:
             m_control->findChild<QPushButton *>(u"recordButton"_s)->click();
             playAloud(1.0, loudness);
             const auto resume = qScopeGuard([] { suspend(u"source mic"_s, false); });
-            if (ending == u"■"_s) {
+            if (ending.endsWith(u"■"_s)) {
                 QTRY_COMPARE(m_control->findChild<QLabel *>(u"elapsed"_s)->text(), u"0:01"_s);
                 m_control->findChild<QPushButton *>(u"stopButton"_s)->click();
             } else if (unplugged) {
