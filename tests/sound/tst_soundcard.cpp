@@ -28,6 +28,18 @@
 
 using namespace Qt::StringLiterals;
 
+namespace {
+
+// Breaks a sink or a source of the test's sound server ("sink null", "source mic"), as a sound
+// card that fails does, or mends it.
+void suspend(const QString &what, bool suspended)
+{
+    QProcess::execute(u"pactl"_s, {u"suspend-"_s + what.section(u' ', 0, 0), what.section(u' ', 1),
+                                   suspended ? u"1"_s : u"0"_s});
+}
+
+} // namespace
+
 // Plays into and records from the test's sound server, whose "mic" hears what is played.
 class SoundCardTest final : public QObject
 {
@@ -36,31 +48,17 @@ class SoundCardTest final : public QObject
     std::unique_ptr<QTemporaryDir> m_folder;
     std::unique_ptr<WaveDeviceControl> m_control;
 
-    // A tone in a file under the application folder.
-    QString tone(const QString &file, int format, int rate, double seconds, double amplitude = 0.5)
+    // A 16-bit tone in a file under the application folder.
+    QString tone(const QString &file, int rate, double seconds, double amplitude = 0.5)
     {
         const QString path = m_folder->filePath(file);
         QDir().mkpath(QFileInfo(path).path());
-        return writeTone(QFile::encodeName(path), SF_FORMAT_WAV | format, rate, {amplitude},
-                         sf_count_t(seconds * rate))
-                   ? path
-                   : QString();
+        writeTone(QFile::encodeName(path), SF_FORMAT_WAV | SF_FORMAT_PCM_16, rate, {amplitude},
+                  sf_count_t(seconds * rate));
+        return path;
     }
 
-    // Plays a tone into the server for the "mic" to hear.
-    void playAloud(double seconds, double amplitude = 0.5)
-    {
-        WaveDeviceControl speaker;
-        speaker.setDevice(makeSoundCardDevice());
-        QVERIFY(!playToEnd(speaker, tone(u"speaker/sound/aloud.wav"_s, SF_FORMAT_PCM_16, 44100,
-                                         seconds, amplitude)));
-    }
-
-    static void suspend(const QString &what, bool suspended)
-    {
-        QProcess::execute(u"pactl"_s, {u"suspend-"_s + what.section(u' ', 0, 0),
-                                       what.section(u' ', 1), suspended ? u"1"_s : u"0"_s});
-    }
+    QPushButton *button(const QString &name) { return m_control->findChild<QPushButton *>(name); }
 
 private Q_SLOTS:
     void initTestCase()
@@ -124,18 +122,17 @@ private Q_SLOTS:
         QFETCH(int, lengthMs);
         QFETCH(int, longestMs);
         QFETCH(QList<int>, starts);
-        const QString path = tone(u"sound/静夜思.wav"_s, SF_FORMAT_PCM_16, rate, seconds);
+        const QString path = tone(u"sound/静夜思.wav"_s, rate, seconds);
+        const bool stalled = reading == u"stalled"_s;
+        const auto phrases = reading.startsWith(u"found"_s)
+                                 ? std::optional(std::vector<Phrase>{{0, 100, 300}, {1, 500, 700}})
+                                 : std::nullopt;
         m_control->setDevice(std::make_unique<SoundCardDevice>(
-            [found = reading.startsWith(u"found"_s)](const Clip &, const PoemShape &) {
-                return found ? std::optional(std::vector<Phrase>{{0, 100, 300}, {1, 500, 700}})
-                             : std::nullopt;
-            },
-            SoundLimits{.playSlackMs = reading == u"stalled"_s ? 300 : 5000}));
+            [phrases](const Clip &, const PoemShape &) { return phrases; },
+            SoundLimits{.playSlackMs = stalled ? 300 : 5000}));
         m_control->setPoemShape({3, {5, 5, 5, 5}});
         m_control->setReadAfterMe(reading.endsWith(u"read after me"_s));
-        const bool stalled = reading == u"stalled"_s;
-        if (stalled)
-            suspend(u"sink null"_s, true);
+        suspend(u"sink null"_s, stalled);
         const auto resume = qScopeGuard([] { suspend(u"sink null"_s, false); });
         // Should it wait for ever after all, the test ends it.
         QTimer::singleShot(5000, m_control.get(), [this] { m_control->stop(); });
@@ -161,9 +158,9 @@ private Q_SLOTS:
         }
         bool busyWhilePlaying = false;
         QTimer::singleShot(lengthMs / 2, &window, [&] {
-            busyWhilePlaying = m_control->mode() == WaveDevice::Mode::Playing &&
-                               QApplication::overrideCursor() &&
-                               QApplication::overrideCursor()->shape() == Qt::BusyCursor;
+            const QCursor *cursor = QApplication::overrideCursor();
+            busyWhilePlaying = m_control->mode() == WaveDevice::Mode::Playing && cursor &&
+                               cursor->shape() == Qt::BusyCursor;
             for (QPushButton *button : {next, next, next, stop})
                 clickAsUser(button);
         });
@@ -241,13 +238,13 @@ private Q_SLOTS:
         if (QByteArray(QTest::currentDataTag()) == "sound is a file")
             QVERIFY(QFile(m_folder->filePath(u"sound"_s)).open(QIODevice::WriteOnly));
         if (older)
-            tone(u"sound/春晓.wav"_s, SF_FORMAT_PCM_16, 8000, 0.1);
+            tone(u"sound/春晓.wav"_s, 8000, 0.1);
         const QByteArray before = LibraryFixture::readFile(path);
         QVERIFY(!armRecording(*m_control, path));
         if (ending.startsWith(u"▶■"_s)) {
-            m_control->findChild<QPushButton *>(u"playButton"_s)->click();
+            button(u"playButton"_s)->click();
             QTRY_COMPARE(m_control->mode(), WaveDevice::Mode::Playing);
-            m_control->findChild<QPushButton *>(u"stopButton"_s)->click();
+            button(u"stopButton"_s)->click();
             QTRY_COMPARE(m_control->mode(), WaveDevice::Mode::Open);
         }
         if (loudness >= 0) {
@@ -255,14 +252,15 @@ private Q_SLOTS:
             int loudest = 0;
             connect(m_control->findChild<QProgressBar *>(), &QProgressBar::valueChanged, this,
                     [&](int value) { loudest = std::max(loudest, value); });
-            m_control->findChild<QPushButton *>(u"recordButton"_s)->click();
-            playAloud(1.0, loudness);
+            button(u"recordButton"_s)->click();
+            WaveDeviceControl speaker;
+            speaker.setDevice(makeSoundCardDevice());
+            QVERIFY(!playToEnd(speaker, tone(u"speaker/sound/aloud.wav"_s, 44100, 1.0, loudness)));
+            suspend(u"source mic"_s, unplugged);
             const auto resume = qScopeGuard([] { suspend(u"source mic"_s, false); });
             if (ending.endsWith(u"■"_s)) {
                 QTRY_COMPARE(m_control->findChild<QLabel *>(u"elapsed"_s)->text(), u"0:01"_s);
-                m_control->findChild<QPushButton *>(u"stopButton"_s)->click();
-            } else if (unplugged) {
-                suspend(u"source mic"_s, true);
+                button(u"stopButton"_s)->click();
             }
             QVERIFY(done.wait(2500));
             QCOMPARE(done.size(), 1);
@@ -296,9 +294,8 @@ private Q_SLOTS:
         const QByteArray bytes = LibraryFixture::readFile(path);
         QCOMPARE(qFromLittleEndian<quint32>(bytes.constData() + 4), quint32(bytes.size() - 8));
         const WaveContents saved = readWave(QFile::encodeName(path));
-        QCOMPARE(saved.info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
-        QCOMPARE(saved.info.samplerate, 22050);
-        QCOMPARE(saved.info.channels, 1);
+        QCOMPARE((QList{saved.info.format, saved.info.samplerate, saved.info.channels}),
+                 (QList{SF_FORMAT_WAV | SF_FORMAT_PCM_16, 22050, 1}));
         // The whole tone, and no more than a quarter of a second of air on each side.
         QVERIFY2(saved.info.frames > 22050 && saved.info.frames < 22050 * 3 / 2,
                  qPrintable(QString::number(saved.info.frames)));
