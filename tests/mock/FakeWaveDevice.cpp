@@ -9,12 +9,12 @@ void FakeWaveDevice::setPoemShape(const PoemShape &shape)
     QStringList counts{QString::number(shape.title)};
     for (int count : shape.lines)
         counts << QString::number(count);
-    write(u"PoemShape", counts.join(u','));
+    write(u"PoemShape=", counts.join(u','));
 }
 
 void FakeWaveDevice::setCommand(const QString &command)
 {
-    write(u"Command", command);
+    write(u"Command=", command);
     m_error = failures.contains(command) ? std::optional(failures.value(command)) : std::nullopt;
     if (m_error && m_error->kind == DeviceError::Kind::NoSound)
         m_length = 0;
@@ -46,14 +46,14 @@ bool FakeWaveDevice::CanRecord() const
 
 void FakeWaveDevice::record()
 {
-    write(u"record"_s);
+    write(u"record");
     m_elapsed = 0;
     setMode(Mode::Recording);
 }
 
 void FakeWaveDevice::stop()
 {
-    write(u"stop"_s);
+    write(u"stop");
     if (m_mode == Mode::Recording)
         endTake(NotifyAborted);
     setMode(Mode::Open);
@@ -61,7 +61,7 @@ void FakeWaveDevice::stop()
 
 void FakeWaveDevice::listen()
 {
-    write(u"listen"_s);
+    write(u"listen");
     if (CanPlay())
         setMode(Mode::Playing);
 }
@@ -75,15 +75,10 @@ void FakeWaveDevice::endTake(NotifyCode code, std::optional<DeviceError> error)
         Q_EMIT Done(code);
 }
 
-void FakeWaveDevice::write(QStringView member, const QString &value)
-{
-    write(member.toString() + u'=' + value);
-}
-
-void FakeWaveDevice::write(const QString &line)
+void FakeWaveDevice::write(QStringView what, const QString &value)
 {
     if (journal)
-        *journal << line;
+        *journal << what.toString() + value;
 }
 
 void FakeWaveDevice::setMode(Mode mode)

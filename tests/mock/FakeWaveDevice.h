@@ -17,15 +17,12 @@ class FakeWaveDevice final : public WaveDevice
     Q_OBJECT
 
 public:
-    void setDeviceType(const QString &type) override { write(u"DeviceType", type); }
-    void setFileName(const QString &fileName) override
-    {
-        write(u"FileName", m_fileName = fileName);
-    }
-    void setNotify(bool notify) override { write(u"Notify", flag(m_notify = notify)); }
-    void setWait(bool wait) override { write(u"Wait", flag(wait)); }
+    void setDeviceType(const QString &type) override { write(u"DeviceType=", type); }
+    void setFileName(const QString &name) override { write(u"FileName=", m_fileName = name); }
+    void setNotify(bool notify) override { write(u"Notify=", flag(m_notify = notify)); }
+    void setWait(bool wait) override { write(u"Wait=", flag(wait)); }
     void setPoemShape(const PoemShape &shape) override;
-    void setReadAfterMe(bool on) override { write(u"ReadAfterMe", flag(on)); }
+    void setReadAfterMe(bool on) override { write(u"ReadAfterMe=", flag(on)); }
     void setCommand(const QString &command) override;
     std::optional<DeviceError> error() const override { return m_error; }
     Mode mode() const override { return m_mode; }
@@ -53,8 +50,7 @@ public:
 
 private:
     static QString flag(bool on) { return on ? QStringLiteral("true") : QStringLiteral("false"); }
-    void write(QStringView member, const QString &value);
-    void write(const QString &line);
+    void write(QStringView what, const QString &value = {});
     void setMode(Mode mode);
     void endTake(NotifyCode code, std::optional<DeviceError> error = std::nullopt);
 
