@@ -63,9 +63,9 @@ void Figures::againstFloor(const char *figure, const Samples &measured, const Sa
                            const char *floorName, const char *unit, double goalRatio)
 {
     const double ratio = measured.median() / floor.median();
-    const QByteArray decimals = QByteArray(" ") + unit;
-    row(figure, measured.spread(2) + decimals,
-        QByteArray(floorName) + ": " + floor.spread(2) + decimals, number(ratio, 2),
+    const QByteArray inUnit = QByteArray(" ") + unit;
+    row(figure, measured.spread(2) + inUnit,
+        QByteArray(floorName) + ": " + floor.spread(2) + inUnit, number(ratio, 2),
         "≤ " + QByteArray::number(goalRatio) + " × floor", ratio <= goalRatio);
 }
 
@@ -87,9 +87,9 @@ void Figures::growth(const char *figure, const Samples &small, const Samples &la
                      const char *unit, std::optional<double> floorGrowth)
 {
     const double growth = large.median() / small.median();
-    const QByteArray space = QByteArray(" ") + unit;
-    m_growth.push_back("| " + QByteArray(figure) + " | " + small.spread(2) + space + " | " +
-                       large.spread(2) + space + " | " + number(growth, 2) + " | " +
+    const QByteArray inUnit = QByteArray(" ") + unit;
+    m_growth.push_back("| " + QByteArray(figure) + " | " + small.spread(2) + inUnit + " | " +
+                       large.spread(2) + inUnit + " | " + number(growth, 2) + " | " +
                        (floorGrowth ? number(*floorGrowth, 2) : QByteArray("—")) + " | ≤ " +
                        QByteArray::number(GrowthGoal) + " | " + verdict(growth <= GrowthGoal) +
                        " |");
