@@ -8,20 +8,10 @@
 #include "WaveDeviceControl.h"
 #include "WaveFixture.h"
 
-#include <QAudioDevice>
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFileInfo>
-#include <QLabel>
-#include <QMediaDevices>
-#include <QProcess>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QScopeGuard>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QtEndian>
+#include <QtCore>
+#include <QtMultimedia>
+#include <QtTest>
+#include <QtWidgets>
 
 #include <csignal>
 #include <sys/resource.h>
@@ -96,16 +86,13 @@ private Q_SLOTS:
         const QList<int> none;
         QTest::newRow("1 s") << 22050 << 1.0 << QString() << 1000 << 1100 << none;
         // Shorter than the sound output's buffer.
-        QTest::newRow("0.1 s") << 22050 << 0.1 << QString() << 100 << 700 << none;
-        QTest::newRow("11,025 Hz") << 11025 << 0.5 << QString() << 500 << 650 << none;
+        QTest::newRow("0.1 s at 11,025 Hz") << 11025 << 0.1 << QString() << 100 << 700 << none;
         QTest::newRow("lit as heard")
             << 22050 << 1.0 << u"found"_s << 1000 << 1150 << QList{100, 300, 500, 700};
         // 跟读 pauses after each part for as long as the part lasted and a second more, the part
         // staying lit meanwhile.
         QTest::newRow("跟读") << 22050 << 1.0 << u"found, read after me"_s << 3400 << 3550
                               << QList{100, 1500, 1700, 3100};
-        QTest::newRow("跟读, phrases unknown")
-            << 22050 << 1.0 << u"read after me"_s << 1000 << 1150 << none;
         // A sound output that takes no more sound never keeps the window waiting: reading aloud
         // ends a moment after the sound should have (here 0.3 s, not 5 s), and says why.
         QTest::newRow("the output stalls") << 22050 << 0.5 << u"stalled"_s << 800 << 1300 << none;
@@ -148,10 +135,8 @@ private Q_SLOTS:
         stayUsableWhilePlaying(&stop);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QStringList clicked;
-        for (QPushButton *button : {&next, &stop})
-            connect(button, &QPushButton::clicked, this,
-                    [&, button] { clicked << button->text(); });
+        QSignalSpy nextClicks(&next, &QPushButton::clicked),
+            stopClicks(&stop, &QPushButton::clicked);
         bool busy = false;
         QTimer::singleShot(lengthMs / 2, &window, [&] {
             busy = QApplication::overrideCursor() &&
@@ -164,7 +149,7 @@ private Q_SLOTS:
         clock.start();
         const std::optional<DeviceError> failure = ::playToEnd(*m_control, path);
         const qint64 elapsed = clock.elapsed();
-        const QStringList clickedWhilePlaying = clicked;
+        const qsizetype stopsWhilePlaying = stopClicks.size();
         qInfo() << "played" << lengthMs << "ms in" << elapsed << "ms; lit" << late << "ms late";
         QCOMPARE(failure ? failure->detail : QString(),
                  stalled ? u"放音设备没有放完声音，可能出了故障"_s : QString());
@@ -172,8 +157,8 @@ private Q_SLOTS:
                  qPrintable(QString::number(elapsed)));
         QVERIFY(busy);
         QTest::qWait(50);
-        QCOMPARE(clickedWhilePlaying, QStringList{u"停止朗读"_s});
-        QCOMPARE(clicked, clickedWhilePlaying);
+        QCOMPARE(stopsWhilePlaying, 1);
+        QCOMPARE(nextClicks.size() + stopClicks.size(), 1);
         QVERIFY(!QApplication::overrideCursor());
         QCOMPARE(lit, starts.isEmpty() ? QList<int>() : (QList{0, -1, 1, -1}));
         // Never early, and as a rule within a tick or two; a computer busy with other work may
@@ -186,14 +171,12 @@ private Q_SLOTS:
     void recordAndSave_data()
     {
         // How the take goes: ■ pressed after a second of a tone played, after ▶■ listening to
-        // the older recording; the microphone unplugged or muted ("silent ■"); left running;
-        // none taken ("").
+        // the older recording; the microphone unplugged or muted ("silent ■"); left running.
         QTest::addColumn<QString>("take");
-        // An older recording, the sound folder a file, the recording outside it, the disk full.
+        // An older recording, the recording outside the sound folder, the disk full.
         QTest::addColumn<QString>("disk");
         QTest::addColumn<QString>("failure"); // the device's words; empty when the save works
         const QString stop = u"■"_s, none;
-        QTest::newRow("saved") << stop << none << none;
         QTest::newRow("saved over an older one, which goes to the trash")
             << stop << u"older"_s << none;
         QTest::newRow("saved after listening to the older one") << u"▶■ ■"_s << u"older"_s << none;
@@ -201,12 +184,10 @@ private Q_SLOTS:
         // and a half, not ten minutes).
         QTest::newRow("the microphone is unplugged") << u"unplugged"_s << none << none;
         QTest::newRow("left running") << u"left running"_s << none << none;
-        QTest::newRow("nothing recorded") << none << none << u"还没有录音"_s;
         QTest::newRow("a silent microphone")
             << u"silent ■"_s << u"older"_s << u"录音几乎没有声音"_s;
         QTest::newRow("outside the sound folder")
             << stop << u"outside"_s << u"录音只能存在 sound 文件夹里"_s;
-        QTest::newRow("sound is a file") << stop << u"sound is a file"_s << reasonText(ENOTDIR);
         QTest::newRow("disk full over an older recording")
             << stop << u"older, full"_s << reasonText(EFBIG);
     }
@@ -227,8 +208,6 @@ private Q_SLOTS:
             ::findPhrases,
             SoundLimits{.inputStallMs = 300,
                         .longestTakeMs = take == u"left running"_s ? 1500 : 60'000}));
-        if (disk == u"sound is a file"_s)
-            QVERIFY(QFile(m_folder->filePath(u"sound"_s)).open(QIODevice::WriteOnly));
         if (older)
             tone(u"sound/春晓.wav"_s, 8000, 0.1);
         const QByteArray before = LibraryFixture::readFile(path);
@@ -239,30 +218,28 @@ private Q_SLOTS:
             button(u"stopButton"_s)->click();
             QTRY_COMPARE(m_control->mode(), WaveDevice::Mode::Open);
         }
-        if (!take.isEmpty()) {
-            QSignalSpy done(m_control.get(), &WaveDeviceControl::Done);
-            int loudest = 0;
-            connect(m_control->findChild<QProgressBar *>(), &QProgressBar::valueChanged, this,
-                    [&](int value) { loudest = std::max(loudest, value); });
-            button(u"recordButton"_s)->click();
-            WaveDeviceControl speaker;
-            speaker.setDevice(makeSoundCardDevice());
-            QVERIFY(!playToEnd(speaker, tone(u"speaker/sound/aloud.wav"_s, 44100, 1.0, loudness)));
-            suspend(u"source mic"_s, unplugged);
-            const auto resume = qScopeGuard([] { suspend(u"source mic"_s, false); });
-            if (take.endsWith(u"■"_s)) {
-                QTRY_COMPARE(m_control->findChild<QLabel *>(u"elapsed"_s)->text(), u"0:01"_s);
-                button(u"stopButton"_s)->click();
-            }
-            QVERIFY(done.wait(2500));
-            QCOMPARE(done.size(), 1);
-            QCOMPARE(done[0][0].value<WaveDevice::NotifyCode>(),
-                     unplugged ? WaveDevice::NotifyFailure : WaveDevice::NotifyAborted);
-            QCOMPARE(m_control->error().has_value(), unplugged);
-            // In decibels above -60 dBFS: a tone at half of full scale is at -6 dBFS.
-            QVERIFY2(std::abs(loudest - (loudness > 0 ? 54 : 0)) <= 1,
-                     qPrintable(QString::number(loudest)));
+        QSignalSpy done(m_control.get(), &WaveDeviceControl::Done);
+        int loudest = 0;
+        connect(m_control->findChild<QProgressBar *>(), &QProgressBar::valueChanged, this,
+                [&](int value) { loudest = std::max(loudest, value); });
+        button(u"recordButton"_s)->click();
+        WaveDeviceControl speaker;
+        speaker.setDevice(makeSoundCardDevice());
+        QVERIFY(!playToEnd(speaker, tone(u"speaker/sound/aloud.wav"_s, 44100, 1.0, loudness)));
+        suspend(u"source mic"_s, unplugged);
+        const auto resume = qScopeGuard([] { suspend(u"source mic"_s, false); });
+        if (take.endsWith(u"■"_s)) {
+            QTRY_COMPARE(m_control->findChild<QLabel *>(u"elapsed"_s)->text(), u"0:01"_s);
+            button(u"stopButton"_s)->click();
         }
+        QVERIFY(done.wait(2500));
+        QCOMPARE(done.size(), 1);
+        QCOMPARE(done[0][0].value<WaveDevice::NotifyCode>(),
+                 unplugged ? WaveDevice::NotifyFailure : WaveDevice::NotifyAborted);
+        QCOMPARE(m_control->error().has_value(), unplugged);
+        // In decibels above -60 dBFS: a tone at half of full scale is at -6 dBFS.
+        QVERIFY2(std::abs(loudest - (loudness > 0 ? 54 : 0)) <= 1,
+                 qPrintable(QString::number(loudest)));
 
         rlimit unlimited{};
         getrlimit(RLIMIT_FSIZE, &unlimited);
@@ -276,7 +253,7 @@ private Q_SLOTS:
                  older && !error ? QStringList{u"春晓.wav"_s} : QStringList());
         if (error) {
             // Kept for trying again, but for a take next to silence.
-            QCOMPARE(m_control->Length() > 0, !take.isEmpty() && loudness > 0);
+            QCOMPARE(m_control->Length() > 0, loudness > 0);
             QCOMPARE(LibraryFixture::readFile(path), before);
             QCOMPARE(QDir(m_folder->filePath(u"sound"_s))
                          .entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot),
