@@ -6,10 +6,9 @@ using namespace Qt::StringLiterals;
 
 void FakeWaveDevice::setPoemShape(const PoemShape &shape)
 {
-    QStringList counts{QString::number(shape.title)};
-    for (int count : shape.lines)
-        counts << QString::number(count);
-    write(u"PoemShape=", counts.join(u','));
+    const auto &[first, second, third, fourth] = shape.lines;
+    write(u"PoemShape=",
+          u"%1,%2,%3,%4,%5"_s.arg(shape.title).arg(first).arg(second).arg(third).arg(fourth));
 }
 
 void FakeWaveDevice::setCommand(const QString &command)
@@ -75,10 +74,10 @@ void FakeWaveDevice::endTake(NotifyCode code, std::optional<DeviceError> error)
         Q_EMIT Done(code);
 }
 
-void FakeWaveDevice::write(QStringView what, const QString &value)
+void FakeWaveDevice::write(QStringView what, const QVariant &value)
 {
     if (journal)
-        *journal << what.toString() + value;
+        *journal << what.toString() + value.toString();
 }
 
 void FakeWaveDevice::setMode(Mode mode)

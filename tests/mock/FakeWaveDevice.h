@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QPointer>
 #include <QStringList>
+#include <QVariant>
 
 #include <functional>
 #include <memory>
@@ -19,10 +20,10 @@ class FakeWaveDevice final : public WaveDevice
 public:
     void setDeviceType(const QString &type) override { write(u"DeviceType=", type); }
     void setFileName(const QString &name) override { write(u"FileName=", m_fileName = name); }
-    void setNotify(bool notify) override { write(u"Notify=", flag(m_notify = notify)); }
-    void setWait(bool wait) override { write(u"Wait=", flag(wait)); }
+    void setNotify(bool notify) override { write(u"Notify=", m_notify = notify); }
+    void setWait(bool wait) override { write(u"Wait=", wait); }
     void setPoemShape(const PoemShape &shape) override;
-    void setReadAfterMe(bool on) override { write(u"ReadAfterMe=", flag(on)); }
+    void setReadAfterMe(bool on) override { write(u"ReadAfterMe=", on); }
     void setCommand(const QString &command) override;
     std::optional<DeviceError> error() const override { return m_error; }
     Mode mode() const override { return m_mode; }
@@ -49,8 +50,7 @@ public:
     std::function<void()> whilePlaying;
 
 private:
-    static QString flag(bool on) { return on ? QStringLiteral("true") : QStringLiteral("false"); }
-    void write(QStringView what, const QString &value = {});
+    void write(QStringView what, const QVariant &value = {});
     void setMode(Mode mode);
     void endTake(NotifyCode code, std::optional<DeviceError> error = std::nullopt);
 

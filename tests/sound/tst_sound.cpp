@@ -12,7 +12,6 @@
 
 #include <cmath>
 #include <numbers>
-#include <numeric>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,23 +26,18 @@ constexpr int Rate = 22050;
 const QByteArray Playable = waveHeader(1, 8000, 1600) + QByteArray(1600, '\1');
 
 // A mono take made of parts such as "n1.5 t2 n1": so many seconds of t a 440 Hz tone at half of
-// full scale, h a hummed syllable, swelling and fading, c a click, z digital silence, n the
-// noise of a quiet room, N of a loud one; and floor, a noise under all but the tones.
-Clip take(const QString &parts, double floor = 0)
+// full scale, c a click, z digital silence, n the noise of a quiet room, N of a loud one.
+Clip take(const QString &parts)
 {
     const QHash<QChar, double> noises{{u'n', 0.0005}, {u'N', 0.05}, {u'c', 0.9}};
     Clip clip{{}, Rate, 1};
     quint32 noise = 1; // never repeats within a take, so the kept part is found by its bytes
-    for (const QString &part : parts.split(u' ', Qt::SkipEmptyParts)) {
-        const auto length = qint64(part.mid(1).toDouble() * Rate);
-        for (qint64 i = 0; i < length; ++i) {
+    for (const QString &part : parts.split(u' ')) {
+        for (qint64 i = 0; i < qint64(part.mid(1).toDouble() * Rate); ++i) {
             noise = noise * 1664525 + 1013904223;
-            const double hum = std::sin(std::numbers::pi * double(i) / double(length)) *
-                               std::sin(2 * std::numbers::pi * 180 * double(i) / Rate);
-            const double value = part[0] == u't' ? toneSample(i, Rate, 0.5)
-                                                 : (noises.value(part[0]) + floor) *
-                                                           (double(noise >> 8) / (1 << 23) - 1) +
-                                                       (part[0] == u'h' ? 0.18 * hum : 0);
+            const double value = part[0] == u't'
+                                     ? toneSample(i, Rate, 0.5)
+                                     : noises.value(part[0]) * (double(noise >> 8) / (1 << 23) - 1);
             const auto sample = qint16(std::lround(value * 32767));
             clip.pcm.append(reinterpret_cast<const char *>(&sample), sizeof sample);
         }
@@ -73,14 +67,12 @@ private Q_SLOTS:
         const QString title = u"静夜思"_s, no = u"-"_s, plays;
         const QByteArray named = "sound/静夜思.wav"_ba, header = waveHeader(1, 8000, 800);
         QTest::newRow("as named") << title << named << Playable << plays;
-        QTest::newRow("filling spaces") << u"静夜思     "_s << named << Playable << plays;
         // 静夜思 in code page 936, as copying tools leave names made on old Windows computers.
         QTest::newRow("GBK name, .WAV")
             << title << "sound/\xBE\xB2\xD2\xB9\xCB\xBC.WAV"_ba << Playable << plays;
         QTest::newRow("a link") << title << named << "link"_ba << plays;
         QTest::newRow("up a folder") << u"../Kavendo"_s << "Kavendo.wav"_ba << Playable << no;
         QTest::newRow("backslash") << u"a\\b"_s << "sound/a\\b.wav"_ba << Playable << no;
-        QTest::newRow("dot dot") << u" .. "_s << "sound/...wav"_ba << Playable << no;
         QTest::newRow("a save killed midway")
             << title << "sound/.静夜思.wav.a1B2c3"_ba << Playable << u"removed"_s;
         QTest::newRow("a pipe") << title << named << "pipe"_ba << u"这是一个管道，不是文件"_s;
@@ -167,12 +159,9 @@ private Q_SLOTS:
             << int(SF_FORMAT_MS_ADPCM) << 22050 << QList{0.5, 0.25} << 0.05;
         QTest::newRow("GSM 6.10") << int(SF_FORMAT_GSM610) << 8000 << mono << 0.15;
         QTest::newRow("A-law") << int(SF_FORMAT_ALAW) << 8000 << mono << 0.02;
-        QTest::newRow("three channels")
-            << int(SF_FORMAT_PCM_16) << 16000 << QList{0.6, 0.3, 0.0} << 0.001;
     }
 
-    // The recordings that old computers made play as they were recorded; more than two channels
-    // are mixed down to one, the mean of them.
+    // The recordings that old computers made play as they were recorded.
     void decode()
     {
         QFETCH(int, format);
@@ -181,16 +170,12 @@ private Q_SLOTS:
         QFETCH(double, tolerance);
         QTemporaryDir folder;
         const QByteArray path = QFile::encodeName(folder.filePath(u"tone.wav"_s));
-        const sf_count_t frames = 4000;
+        const qsizetype frames = 4000, channels = amplitudes.size();
         QVERIFY(writeTone(path, SF_FORMAT_WAV | format, rate, amplitudes, frames));
         QString error;
         const std::optional<Clip> clip = readWaveFile(path, error);
         QVERIFY2(clip, qPrintable(error));
-        if (amplitudes.size() > 2)
-            amplitudes = {std::reduce(amplitudes.begin(), amplitudes.end()) / 3};
-        const qsizetype channels = amplitudes.size();
-        QCOMPARE(clip->sampleRate, rate);
-        QCOMPARE(clip->channels, channels);
+        QCOMPARE((QList{clip->sampleRate, clip->channels}), (QList{rate, int(channels)}));
         // Block codecs round the length up to whole blocks.
         QVERIFY2(clip->frames() >= frames && clip->frames() < frames + 2048,
                  qPrintable(QString::number(clip->frames())));
@@ -230,29 +215,6 @@ private Q_SLOTS:
         QVERIFY2(!kept.pcm.isEmpty() && std::abs(start - from) < 0.011 &&
                      std::abs(end - to) < 0.011,
                  qPrintable(u"kept %1 to %2 s"_s.arg(start).arg(end)));
-    }
-
-    void findPhrases_data()
-    {
-        QTest::addColumn<QList<int>>("characters"); // hummed, phrase by phrase
-        QTest::addColumn<double>("floor");          // the room's noise
-        QTest::newRow("a line missing") << QList{3, 5, 5, 5} << 0.0055;
-        QTest::newRow("pauses everywhere") << QList<int>(12, 1) << 0.0055;
-        QTest::newRow("noise") << QList<int>() << 0.0055;
-        QTest::newRow("silence") << QList<int>() << 0.0;
-    }
-
-    // A recording is split into the title and the lines only when it plainly holds them: no
-    // highlight is better than a wrong one. (Recordings that hold them are measured below.)
-    void findPhrases()
-    {
-        QFETCH(QList<int>, characters);
-        QFETCH(double, floor);
-        // Each character a 220 ms hum, 30 ms apart, the phrases half a second apart.
-        QString parts = u"z0.2"_s;
-        for (const int count : characters)
-            parts += u" h0.22 z0.03"_s.repeated(count) + u" z0.5"_s;
-        QVERIFY(!::findPhrases(take(parts, floor), {3, {5, 5, 5, 5}}));
     }
 
     // Recordings of real poems whose boundaries are known, through kavendo-phrases.
