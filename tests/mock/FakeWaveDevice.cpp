@@ -38,11 +38,6 @@ bool FakeWaveDevice::CanPlay() const
     return m_mode == Mode::Open && (m_length > 0 || !locateRecording(m_fileName).isEmpty());
 }
 
-bool FakeWaveDevice::CanRecord() const
-{
-    return m_mode == Mode::Open && !failures.contains(u"record"_s);
-}
-
 void FakeWaveDevice::record()
 {
     write(u"record");

@@ -28,7 +28,7 @@ public:
     std::optional<DeviceError> error() const override { return m_error; }
     Mode mode() const override { return m_mode; }
     bool CanPlay() const override;
-    bool CanRecord() const override;
+    bool CanRecord() const override { return m_mode == Mode::Open; }
     qint64 Length() const override { return m_length; }
     qint64 position() const override { return 0; }
     void record() override;

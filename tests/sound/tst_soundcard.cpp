@@ -3,7 +3,6 @@
 #include "GuiTest.h"
 #include "LibraryFixture.h"
 #include "SoundCardDevice.h"
-#include "SoundPath.h"
 #include "SystemError.h"
 #include "WaveDeviceControl.h"
 #include "WaveFixture.h"
@@ -77,25 +76,26 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("rate");
         QTest::addColumn<double>("seconds");
-        QTest::addColumn<QString>("reading"); // with the title and the first line found, or not
+        QTest::addColumn<QString>("reading"); // 跟读, or the sound output stalls
         QTest::addColumn<int>("lengthMs");    // what is heard, pauses included
         QTest::addColumn<int>("longestMs");   // until reading aloud returns
         // When the title, the gap after it, the first line and the rest begin to be heard, in
-        // milliseconds of the played sound.
+        // milliseconds of the played sound; none when the recording's phrases are unknown.
         QTest::addColumn<QList<int>>("starts");
-        const QList<int> none;
-        QTest::newRow("1 s") << 22050 << 1.0 << QString() << 1000 << 1100 << none;
+        const QString plain;
+        QTest::newRow("1 s") << 22050 << 1.0 << plain << 1000 << 1100 << QList<int>();
         // Shorter than the sound output's buffer.
-        QTest::newRow("0.1 s at 11,025 Hz") << 11025 << 0.1 << QString() << 100 << 700 << none;
+        QTest::newRow("0.1 s at 11,025 Hz") << 11025 << 0.1 << plain << 100 << 700 << QList<int>();
         QTest::newRow("lit as heard")
-            << 22050 << 1.0 << u"found"_s << 1000 << 1150 << QList{100, 300, 500, 700};
+            << 22050 << 1.0 << plain << 1000 << 1150 << QList{100, 300, 500, 700};
         // 跟读 pauses after each part for as long as the part lasted and a second more, the part
         // staying lit meanwhile.
-        QTest::newRow("跟读") << 22050 << 1.0 << u"found, read after me"_s << 3400 << 3550
+        QTest::newRow("跟读") << 22050 << 1.0 << u"跟读"_s << 3400 << 3550
                               << QList{100, 1500, 1700, 3100};
         // A sound output that takes no more sound never keeps the window waiting: reading aloud
         // ends a moment after the sound should have (here 0.3 s, not 5 s), and says why.
-        QTest::newRow("the output stalls") << 22050 << 0.5 << u"stalled"_s << 800 << 1300 << none;
+        QTest::newRow("the output stalls")
+            << 22050 << 0.5 << u"stalls"_s << 800 << 1300 << QList<int>();
     }
 
     // Reading aloud is heard, lights each part as it is heard, and returns when the sound has
@@ -109,17 +109,16 @@ private Q_SLOTS:
         QFETCH(int, lengthMs);
         QFETCH(int, longestMs);
         QFETCH(QList<int>, starts);
-        const QString path = tone(u"sound/静夜思.wav"_s, rate, seconds);
-        const bool stalled = reading == u"stalled"_s;
-        const auto phrases = reading.startsWith(u"found"_s)
-                                 ? std::optional(std::vector<Phrase>{{0, 100, 300}, {1, 500, 700}})
-                                 : std::nullopt;
+        const bool stalls = reading == u"stalls"_s;
+        const auto phrases = starts.isEmpty()
+                                 ? std::nullopt
+                                 : std::optional(std::vector<Phrase>{{0, 100, 300}, {1, 500, 700}});
         m_control->setDevice(std::make_unique<SoundCardDevice>(
             [phrases](const Clip &, const PoemShape &) { return phrases; },
-            SoundLimits{.playSlackMs = stalled ? 300 : 5000}));
+            SoundLimits{.playSlackMs = stalls ? 300 : 5000}));
         m_control->setPoemShape({3, {5, 5, 5, 5}});
-        m_control->setReadAfterMe(reading.endsWith(u"read after me"_s));
-        suspend(u"sink null"_s, stalled);
+        m_control->setReadAfterMe(reading == u"跟读"_s);
+        suspend(u"sink null"_s, stalls);
         const auto resume = qScopeGuard([] { suspend(u"sink null"_s, false); });
         // Should it wait for ever after all, the test ends it.
         QTimer::singleShot(5000, m_control.get(), [this] { m_control->stop(); });
@@ -135,30 +134,30 @@ private Q_SLOTS:
         stayUsableWhilePlaying(&stop);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QSignalSpy nextClicks(&next, &QPushButton::clicked),
-            stopClicks(&stop, &QPushButton::clicked);
+        QSignalSpy nextClicks(&next, &QPushButton::clicked);
+        QSignalSpy stopClicks(&stop, &QPushButton::clicked);
         bool busy = false;
         QTimer::singleShot(lengthMs / 2, &window, [&] {
-            busy = QApplication::overrideCursor() &&
-                   QApplication::overrideCursor()->shape() == Qt::BusyCursor;
+            const QCursor *cursor = QApplication::overrideCursor();
+            busy = cursor && cursor->shape() == Qt::BusyCursor;
             for (QPushButton *button : {&next, &next, &next, &stop})
                 clickAsUser(button);
         });
 
         QElapsedTimer clock;
         clock.start();
-        const std::optional<DeviceError> failure = ::playToEnd(*m_control, path);
+        const std::optional<DeviceError> failure =
+            ::playToEnd(*m_control, tone(u"sound/静夜思.wav"_s, rate, seconds));
         const qint64 elapsed = clock.elapsed();
-        const qsizetype stopsWhilePlaying = stopClicks.size();
+        QCOMPARE(stopClicks.size(), 1);
         qInfo() << "played" << lengthMs << "ms in" << elapsed << "ms; lit" << late << "ms late";
         QCOMPARE(failure ? failure->detail : QString(),
-                 stalled ? u"放音设备没有放完声音，可能出了故障"_s : QString());
+                 stalls ? u"放音设备没有放完声音，可能出了故障"_s : QString());
         QVERIFY2(elapsed >= lengthMs * 9 / 10 && elapsed <= longestMs,
                  qPrintable(QString::number(elapsed)));
         QVERIFY(busy);
         QTest::qWait(50);
-        QCOMPARE(stopsWhilePlaying, 1);
-        QCOMPARE(nextClicks.size() + stopClicks.size(), 1);
+        QCOMPARE(nextClicks.size(), 0);
         QVERIFY(!QApplication::overrideCursor());
         QCOMPARE(lit, starts.isEmpty() ? QList<int>() : (QList{0, -1, 1, -1}));
         // Never early, and as a rule within a tick or two; a computer busy with other work may
@@ -241,13 +240,12 @@ private Q_SLOTS:
         QVERIFY2(std::abs(loudest - (loudness > 0 ? 54 : 0)) <= 1,
                  qPrintable(QString::number(loudest)));
 
-        rlimit unlimited{};
-        getrlimit(RLIMIT_FSIZE, &unlimited);
-        rlimit limited = unlimited;
-        limited.rlim_cur = disk.endsWith(u"full"_s) ? 2000 : unlimited.rlim_cur;
-        setrlimit(RLIMIT_FSIZE, &limited);
+        rlimit limit{};
+        getrlimit(RLIMIT_FSIZE, &limit);
+        const rlimit full{2000, limit.rlim_max};
+        setrlimit(RLIMIT_FSIZE, disk.endsWith(u"full"_s) ? &full : &limit);
         const std::optional<DeviceError> error = saveRecording(*m_control);
-        setrlimit(RLIMIT_FSIZE, &unlimited);
+        setrlimit(RLIMIT_FSIZE, &limit);
         QCOMPARE(error ? error->detail : QString(), failure);
         QCOMPARE(QDir(m_folder->filePath(u"data/Trash/files"_s)).entryList(QDir::Files),
                  older && !error ? QStringList{u"春晓.wav"_s} : QStringList());
