@@ -69,12 +69,6 @@ void FakeWaveDevice::endTake(NotifyCode code, std::optional<DeviceError> error)
         Q_EMIT Done(code);
 }
 
-void FakeWaveDevice::write(QStringView what, const QVariant &value)
-{
-    if (journal)
-        *journal << what.toString() + value.toString();
-}
-
 void FakeWaveDevice::setMode(Mode mode)
 {
     if (m_mode != mode)

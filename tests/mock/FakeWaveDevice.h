@@ -43,14 +43,17 @@ public:
     void hearPart(int part) { Q_EMIT partHeard(part); }
 
     // Where it writes "DeviceType=waveaudio", "FileName=…", "PoemShape=3,5,5,5,5",
-    // "Command=open", "listen" …, so that they outlive the device; may be null.
+    // "Command=open", "listen" …, so that they outlive the device.
     QStringList *journal = nullptr;
     QHash<QString, DeviceError> failures;
     // Runs inside "play", while the sound would be heard.
     std::function<void()> whilePlaying;
 
 private:
-    void write(QStringView what, const QVariant &value = {});
+    void write(QStringView what, const QVariant &value = {})
+    {
+        *journal << what.toString() + value.toString();
+    }
     void setMode(Mode mode);
     void endTake(NotifyCode code, std::optional<DeviceError> error = std::nullopt);
 
