@@ -191,9 +191,9 @@ private Q_SLOTS:
             << stop << u"older, full"_s << reasonText(EFBIG);
     }
 
-    // Recorded from the server's "mic" while a tone plays, the meter showing its loudness, and
-    // saved. A take ends with ■, when the sound input breaks off, or by itself when left
-    // running; a save that fails loses nothing, and a silent take replaces nothing.
+    // Recorded from the server's "mic" while a tone plays, and saved. A take ends with ■, when the
+    // sound input breaks off, or by itself when left running; a save that fails loses nothing, and
+    // a silent take replaces nothing.
     void recordAndSave()
     {
         QFETCH(QString, take);
@@ -218,9 +218,6 @@ private Q_SLOTS:
             QTRY_COMPARE(m_control->mode(), WaveDevice::Mode::Open);
         }
         QSignalSpy done(m_control.get(), &WaveDeviceControl::Done);
-        int loudest = 0;
-        connect(m_control->findChild<QProgressBar *>(), &QProgressBar::valueChanged, this,
-                [&](int value) { loudest = std::max(loudest, value); });
         button(u"recordButton"_s)->click();
         WaveDeviceControl speaker;
         speaker.setDevice(makeSoundCardDevice());
@@ -236,9 +233,6 @@ private Q_SLOTS:
         QCOMPARE(done[0][0].value<WaveDevice::NotifyCode>(),
                  unplugged ? WaveDevice::NotifyFailure : WaveDevice::NotifyAborted);
         QCOMPARE(m_control->error().has_value(), unplugged);
-        // In decibels above -60 dBFS: a tone at half of full scale is at -6 dBFS.
-        QVERIFY2(std::abs(loudest - (loudness > 0 ? 54 : 0)) <= 1,
-                 qPrintable(QString::number(loudest)));
 
         rlimit limit{};
         getrlimit(RLIMIT_FSIZE, &limit);
