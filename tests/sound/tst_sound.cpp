@@ -1,5 +1,4 @@
 #include "CallSequences.h"
-#include "DeadAir.h"
 #include "LibraryFixture.h"
 #include "PhraseCorpus.h"
 #include "SoundCardDevice.h"
@@ -11,43 +10,14 @@
 #include <QtTest>
 #include <QtWidgets>
 
-#include <cmath>
-#include <numbers>
-
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-constexpr int Rate = 22050;
-
 // A tenth of a second of sound in a file that plays.
 const QByteArray Playable = waveHeader(1, 8000, 1600) + QByteArray(1600, '\1');
-
-// A mono take made of parts such as "n1.5 t2 n1": so many seconds of t a 440 Hz tone at half of
-// full scale, c a click, z digital silence, n the noise of a quiet room, N of a loud one.
-Clip take(const QString &parts)
-{
-    const QHash<QChar, double> noises{{u'n', 0.0005}, {u'N', 0.05}, {u'c', 0.9}};
-    Clip clip{{}, Rate, 1};
-    quint32 noise = 1; // never repeats within a take, so the kept part is found by its bytes
-    for (const QString &part : parts.split(u' ')) {
-        for (qint64 i = 0; i < qint64(part.mid(1).toDouble() * Rate); ++i) {
-            noise = noise * 1664525 + 1013904223;
-            const double value = part[0] == u't'
-                                     ? toneSample(i, Rate, 0.5)
-                                     : noises.value(part[0]) * (double(noise >> 8) / (1 << 23) - 1);
-            const auto sample = qint16(std::lround(value * 32767));
-            clip.pcm.append(reinterpret_cast<const char *>(&sample), sizeof sample);
-        }
-    }
-    return clip;
-}
-
-} // namespace
 
 class SoundTest final : public QObject
 {
@@ -134,34 +104,6 @@ private Q_SLOTS:
         QCOMPARE(MMControl1.findChild<QLabel *>(u"status"_s)->text(), u"没有麦克风，\n不能录音"_s);
         QVERIFY(!MMControl1.findChild<QPushButton *>(u"recordButton"_s)->isEnabled());
         QCOMPARE(MMControl1.findChild<QPushButton *>(u"playButton"_s)->isEnabled(), found);
-    }
-
-    void trimDeadAir_data()
-    {
-        QTest::addColumn<QString>("parts"); // of the take
-        QTest::addColumn<double>("from");   // what is kept of it, in seconds
-        QTest::addColumn<double>("to");
-        QTest::newRow("breath, reading, pause") << u"n1.5 t2 n1"_s << 1.25 << 3.75;
-        QTest::newRow("loud room") << u"N1.5 t2 N1"_s << 1.25 << 3.75;
-        QTest::newRow("a pause inside is kept") << u"n1 t0.5 n1.5 t0.5 n1"_s << 0.75 << 3.75;
-        QTest::newRow("sound end to end") << u"t3"_s << 0.0 << 3.0;
-        QTest::newRow("reading at once") << u"t1 n2"_s << 0.0 << 1.25;
-        QTest::newRow("the click of the mouse") << u"n0.2 c0.01 n1 t1 n0.5"_s << 0.96 << 2.46;
-    }
-
-    // A take keeps a quarter of a second of air around the reading, in any room.
-    void trimDeadAir()
-    {
-        QFETCH(QString, parts);
-        QFETCH(double, from);
-        QFETCH(double, to);
-        const Clip recorded = take(parts);
-        const Clip kept = ::trimDeadAir(recorded);
-        const double start = double(recorded.pcm.indexOf(kept.pcm) / 2) / Rate;
-        const double end = start + double(kept.frames()) / Rate;
-        QVERIFY2(!kept.pcm.isEmpty() && std::abs(start - from) < 0.011 &&
-                     std::abs(end - to) < 0.011,
-                 qPrintable(u"kept %1 to %2 s"_s.arg(start).arg(end)));
     }
 
     // Recordings of real poems whose boundaries are known, through kavendo-phrases.
