@@ -4,17 +4,20 @@
 #include <QList>
 #include <QStringList>
 
-#include <algorithm>
-
 #include <iconv.h>
 
 namespace {
 
 constexpr char16_t EscapeBase = 0xDC00;
 
-bool isEscapedByte(char16_t unit)
+// Whether path[at] stands for a byte. An escaped byte cannot follow a high surrogate as its
+// pair: UTF-16 pairs a high surrogate only with the low one right after it, and an escape never
+// comes from such (U+20080, 𠂀, is U+D840 U+DC80).
+bool isEscapedByte(QStringView path, qsizetype at)
 {
-    return unit >= EscapeBase + 0x80 && unit <= EscapeBase + 0xFF;
+    const char16_t unit = path[at].unicode();
+    return unit >= EscapeBase + 0x80 && unit <= EscapeBase + 0xFF &&
+           (at == 0 || !path[at - 1].isHighSurrogate());
 }
 
 bool isContinuation(uchar byte)
@@ -87,14 +90,18 @@ std::optional<QByteArray> converted(QByteArrayView bytes, const char *from, cons
 // characters too.
 QString displayName(QStringView name)
 {
-    const auto escaped = [](QChar c) { return isEscapedByte(c.unicode()); };
-    if (std::none_of(name.begin(), name.end(), escaped))
-        return name.toString();
-    if (const auto read = converted(nativePath(name), "CP936", "UTF-8"))
-        return QString::fromUtf8(*read);
     QString shown = name.toString();
-    std::replace_if(shown.begin(), shown.end(), escaped, QChar(QChar::ReplacementCharacter));
-    return shown;
+    bool escapes = false;
+    for (qsizetype at = 0; at < name.size(); ++at) {
+        if (isEscapedByte(name, at)) {
+            shown[at] = QChar::ReplacementCharacter;
+            escapes = true;
+        }
+    }
+    if (!escapes)
+        return shown;
+    const auto read = converted(nativePath(name), "CP936", "UTF-8");
+    return read ? QString::fromUtf8(*read) : shown;
 }
 
 } // namespace
@@ -105,10 +112,7 @@ QByteArray nativePath(QStringView path)
     bytes.reserve(path.size() * 3);
     qsizetype runStart = 0;
     for (qsizetype at = 0; at <= path.size(); ++at) {
-        // An escaped byte cannot follow a high surrogate as its pair: UTF-16 pairs a high
-        // surrogate only with the low one right after it, and an escape never comes from such.
-        const bool escaped = at < path.size() && isEscapedByte(path[at].unicode()) &&
-                             (at == 0 || !path[at - 1].isHighSurrogate());
+        const bool escaped = at < path.size() && isEscapedByte(path, at);
         if (at < path.size() && !escaped)
             continue;
         bytes += path.sliced(runStart, at - runStart).toUtf8();

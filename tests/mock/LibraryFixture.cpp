@@ -11,11 +11,7 @@ namespace LibraryFixture {
 
 QByteArray gbk(const QString &text)
 {
-    QStringEncoder encoder("GBK");
-    const QByteArray bytes = encoder.encode(text);
-    if (!encoder.isValid() || encoder.hasError())
-        qFatal("Qt cannot write %s in code page 936", qPrintable(text));
-    return bytes;
+    return QStringEncoder("GBK").encode(text);
 }
 
 QByteArray record(const QByteArray &title, const QByteArray &line1, const QByteArray &line2,
@@ -41,8 +37,7 @@ QByteArray readFile(const QString &path)
 void writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-            file.write(bytes) == bytes.size());
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
 }
 
 void writeLibrary(const QString &folder, const QByteArray &bytes)
@@ -53,11 +48,8 @@ void writeLibrary(const QString &folder, const QByteArray &bytes)
 QString writeRecording(const QString &folder, const QString &name)
 {
     QDir(folder).mkpath(u"sound"_s);
-    const QString path = folder + u"/sound/"_s + name;
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write("RIFF") != 4)
-        qFatal("Cannot write the test recording %s", qPrintable(path));
-    return path;
+    writeFile(folder + u"/sound/"_s + name, "RIFF");
+    return folder + u"/sound/"_s + name;
 }
 
 } // namespace LibraryFixture

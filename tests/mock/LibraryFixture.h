@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QString>
 #include <QStringList>
 
 // Library files written byte by byte for the tests, so that what the program reads is checked
