@@ -5,6 +5,11 @@
 #include <cmath>
 #include <numbers>
 
+double toneSample(sf_count_t frame, int sampleRate, double amplitude)
+{
+    return amplitude * std::sin(2 * std::numbers::pi * 440 * double(frame) / sampleRate);
+}
+
 bool writeTone(const QByteArray &nativePath, int format, int sampleRate,
                const QList<double> &amplitudes, sf_count_t frames)
 {
@@ -15,8 +20,7 @@ bool writeTone(const QByteArray &nativePath, int format, int sampleRate,
     std::vector<double> samples;
     for (sf_count_t frame = 0; frame < frames; ++frame) {
         for (const double amplitude : amplitudes)
-            samples.push_back(amplitude *
-                              std::sin(2 * std::numbers::pi * 440 * double(frame) / sampleRate));
+            samples.push_back(toneSample(frame, sampleRate, amplitude));
     }
     const bool written = sf_writef_double(file, samples.data(), frames) == frames;
     return sf_close(file) == 0 && written;

@@ -10,8 +10,10 @@
 // Wave files for the tests, written and read with libsndfile itself rather than with the code
 // under test.
 
-// Writes frames of a 440 Hz sine in format (SF_FORMAT_WAV | subtype), one amplitude per channel,
-// full scale at 1.
+// A 440 Hz sine, full scale at amplitude 1, at the given frame.
+double toneSample(sf_count_t frame, int sampleRate, double amplitude);
+
+// Writes frames of the tone in format (SF_FORMAT_WAV | subtype), one amplitude per channel.
 bool writeTone(const QByteArray &nativePath, int format, int sampleRate,
                const QList<double> &amplitudes, sf_count_t frames);
 
