@@ -6,15 +6,14 @@ using namespace Qt::StringLiterals;
 
 void FakeWaveDevice::setPoemShape(const PoemShape &shape)
 {
-    QStringList counts{QString::number(shape.title)};
-    for (int count : shape.lines)
-        counts << QString::number(count);
-    write(u"PoemShape", counts.join(u','));
+    const auto &[first, second, third, fourth] = shape.lines;
+    write(u"PoemShape=",
+          u"%1,%2,%3,%4,%5"_s.arg(shape.title).arg(first).arg(second).arg(third).arg(fourth));
 }
 
 void FakeWaveDevice::setCommand(const QString &command)
 {
-    write(u"Command", command);
+    write(u"Command=", command);
     m_error = failures.contains(command) ? std::optional(failures.value(command)) : std::nullopt;
     if (m_error && m_error->kind == DeviceError::Kind::NoSound)
         m_length = 0;
@@ -39,21 +38,16 @@ bool FakeWaveDevice::CanPlay() const
     return m_mode == Mode::Open && (m_length > 0 || !locateRecording(m_fileName).isEmpty());
 }
 
-bool FakeWaveDevice::CanRecord() const
-{
-    return m_mode == Mode::Open && !failures.contains(u"record"_s);
-}
-
 void FakeWaveDevice::record()
 {
-    write(u"record"_s);
+    write(u"record");
     m_elapsed = 0;
     setMode(Mode::Recording);
 }
 
 void FakeWaveDevice::stop()
 {
-    write(u"stop"_s);
+    write(u"stop");
     if (m_mode == Mode::Recording)
         endTake(NotifyAborted);
     setMode(Mode::Open);
@@ -61,7 +55,7 @@ void FakeWaveDevice::stop()
 
 void FakeWaveDevice::listen()
 {
-    write(u"listen"_s);
+    write(u"listen");
     if (CanPlay())
         setMode(Mode::Playing);
 }
@@ -73,17 +67,6 @@ void FakeWaveDevice::endTake(NotifyCode code, std::optional<DeviceError> error)
     setMode(Mode::Open);
     if (m_notify)
         Q_EMIT Done(code);
-}
-
-void FakeWaveDevice::write(QStringView member, const QString &value)
-{
-    write(member.toString() + u'=' + value);
-}
-
-void FakeWaveDevice::write(const QString &line)
-{
-    if (journal)
-        *journal << line;
 }
 
 void FakeWaveDevice::setMode(Mode mode)

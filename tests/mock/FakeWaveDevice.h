@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QPointer>
 #include <QStringList>
+#include <QVariant>
 
 #include <functional>
 #include <memory>
@@ -17,20 +18,17 @@ class FakeWaveDevice final : public WaveDevice
     Q_OBJECT
 
 public:
-    void setDeviceType(const QString &type) override { write(u"DeviceType", type); }
-    void setFileName(const QString &fileName) override
-    {
-        write(u"FileName", m_fileName = fileName);
-    }
-    void setNotify(bool notify) override { write(u"Notify", flag(m_notify = notify)); }
-    void setWait(bool wait) override { write(u"Wait", flag(wait)); }
+    void setDeviceType(const QString &type) override { write(u"DeviceType=", type); }
+    void setFileName(const QString &name) override { write(u"FileName=", m_fileName = name); }
+    void setNotify(bool notify) override { write(u"Notify=", m_notify = notify); }
+    void setWait(bool wait) override { write(u"Wait=", wait); }
     void setPoemShape(const PoemShape &shape) override;
-    void setReadAfterMe(bool on) override { write(u"ReadAfterMe", flag(on)); }
+    void setReadAfterMe(bool on) override { write(u"ReadAfterMe=", on); }
     void setCommand(const QString &command) override;
     std::optional<DeviceError> error() const override { return m_error; }
     Mode mode() const override { return m_mode; }
     bool CanPlay() const override;
-    bool CanRecord() const override;
+    bool CanRecord() const override { return m_mode == Mode::Open; }
     qint64 Length() const override { return m_length; }
     qint64 position() const override { return 0; }
     void record() override;
@@ -45,16 +43,17 @@ public:
     void hearPart(int part) { Q_EMIT partHeard(part); }
 
     // Where it writes "DeviceType=waveaudio", "FileName=…", "PoemShape=3,5,5,5,5",
-    // "Command=open", "listen" …, so that they outlive the device; may be null.
+    // "Command=open", "listen" …, so that they outlive the device.
     QStringList *journal = nullptr;
     QHash<QString, DeviceError> failures;
     // Runs inside "play", while the sound would be heard.
     std::function<void()> whilePlaying;
 
 private:
-    static QString flag(bool on) { return on ? QStringLiteral("true") : QStringLiteral("false"); }
-    void write(QStringView member, const QString &value);
-    void write(const QString &line);
+    void write(QStringView what, const QVariant &value = {})
+    {
+        *journal << what.toString() + value.toString();
+    }
     void setMode(Mode mode);
     void endTake(NotifyCode code, std::optional<DeviceError> error = std::nullopt);
 

@@ -1,5 +1,7 @@
 #include "WaveFixture.h"
 
+#include <QtEndian>
+
 #include <cmath>
 #include <numbers>
 
@@ -34,4 +36,15 @@ WaveContents readWave(const QByteArray &nativePath)
     sf_readf_short(file, contents.samples.data(), contents.info.frames);
     sf_close(file);
     return contents;
+}
+
+QByteArray waveHeader(quint16 channels, quint32 sampleRate, quint32 dataBytes)
+{
+    const auto le = [](quint32 value, int bytes) {
+        value = qToLittleEndian(value);
+        return QByteArray(reinterpret_cast<const char *>(&value), bytes);
+    };
+    return "RIFF" + le(36 + dataBytes, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(channels, 2) +
+           le(sampleRate, 4) + le(sampleRate * channels * 2, 4) + le(channels * 2u, 2) + le(16, 2) +
+           "data" + le(dataBytes, 4);
 }

@@ -25,3 +25,6 @@ struct WaveContents
 
 // Empty samples and info when libsndfile cannot read the file.
 WaveContents readWave(const QByteArray &nativePath);
+
+// The 44-byte header of a 16-bit PCM wave file, its fields taken as given however absurd.
+QByteArray waveHeader(quint16 channels, quint32 sampleRate, quint32 dataBytes);
