@@ -246,7 +246,6 @@ private Q_SLOTS:
         QTest::newRow("only four characters count") << 1 << u"00001"_s << none << 0 << true;
         QTest::newRow("-1 clears the stop flag") << 1 << u"-1"_s << none << 0 << false;
         QTest::newRow("tab and line feed skipped") << 1 << u"\t1\n2"_s << none << 12 << false;
-        QTest::newRow("exponent") << 1 << u"1E1"_s << none << 10 << false;
         QTest::newRow("hexadecimal") << 1 << u"&h1F"_s << none << 31 << false;
         QTest::newRow("empty library") << 0 << u"3"_s << none << 0 << false;
         QTest::newRow("too large")
