@@ -176,27 +176,40 @@ private Q_SLOTS:
 
     void theLibraryLivesBesideTheProgramOrInTheUsersFolder_data()
     {
-        // What the program's folder holds and allows; "installed": share/kavendo beside it.
+        // What the program's folder holds and allows ("installed": share/kavendo beside it);
+        // where the library is then, and what it and the recordings of 静夜思 and 春晓 hold. The
+        // demo goes only into a folder without a library, and never over a parent's recording.
         QTest::addColumn<QString>("setup");
-        QTest::addColumn<bool>("beside");
-        QTest::newRow("portable folder") << u"library writable"_s << true;
-        QTest::newRow("library on a read-only stick") << u"library"_s << true;
-        QTest::newRow("new portable folder") << u"writable"_s << true;
-        QTest::newRow("read-only folder") << u""_s << false;
+        QTest::addColumn<QByteArray>("after");
+        const QByteArray demo = "demo|demo 静夜思|1", own = "own|<unreadable>|0";
+        QTest::newRow("first start") << u"writable"_s << "beside: " + demo;
+        QTest::newRow("own recording") << u"writable, recording"_s << "beside: demo|own|1"_ba;
+        QTest::newRow("own library") << u"writable, library"_s << "beside: " + own;
+        QTest::newRow("own, emptied library")
+            << u"writable, emptied library, recording"_s << "beside: |own|0"_ba;
+        QTest::newRow("library on a read-only stick") << u"library"_s << "beside: " + own;
+        QTest::newRow("read-only folder") << u""_s << "user's: " + demo;
         // Root may write /usr/bin; the library still goes to root's own folder.
-        QTest::newRow("installed") << u"writable installed"_s << false;
-        QTest::newRow("installed, library put beside") << u"library writable installed"_s << true;
+        QTest::newRow("installed") << u"writable, installed"_s << "user's: " + demo;
+        QTest::newRow("installed, library put beside")
+            << u"writable, installed, library"_s << "beside: " + own;
     }
 
     void theLibraryLivesBesideTheProgramOrInTheUsersFolder()
     {
         QFETCH(QString, setup);
-        const QString program = folder();
+        const QString program = folder(), demo = temporaryPath(u"demo"_s);
         const bool writable = setup.contains(u"writable"_s);
         QVERIFY(!setup.contains(u"installed"_s) ||
                 QDir().mkpath(temporaryPath(u"share/kavendo"_s)));
+        QVERIFY(QDir().mkpath(demo + u"/sound"_s));
+        writeFile(demo + u"/Kavendo.dbf"_s, "demo");
+        writeFile(demo + u"/sound/静夜思.wav"_s, "demo 静夜思");
+        writeFile(demo + u"/sound/春晓.wav"_s, "demo 春晓");
         if (setup.contains(u"library"_s))
-            writeFile(program + u"/Kavendo.dbf"_s, {});
+            writeFile(program + u"/Kavendo.dbf"_s, setup.contains(u"emptied"_s) ? "" : "own");
+        if (setup.contains(u"recording"_s))
+            writeFile(program + u"/sound/静夜思.wav"_s, "own");
         QCOMPARE(::chmod(QFile::encodeName(temporaryPath(u"."_s)).constData(), 0755), 0);
         QCOMPARE(::chmod(QFile::encodeName(program).constData(), writable ? 0755 : 0555), 0);
         const auto restore = qScopeGuard([&] { ::chmod(QFile::encodeName(program), 0755); });
@@ -204,46 +217,15 @@ private Q_SLOTS:
         const passwd *nobody = ::getpwnam("nobody");
         const bool asNobody = !writable && ::geteuid() == 0 && nobody;
         QVERIFY(!asNobody || ::seteuid(nobody->pw_uid) == 0);
-        const QString found = applicationFolder(program, u"/home/someone/.local/share"_s);
+        const QString found = applicationFolder(program, temporaryPath(u"home"_s));
         QVERIFY(!asNobody || ::seteuid(0) == 0);
-        QTEST(found == program, "beside");
-        QVERIFY(found == program || found == u"/home/someone/.local/share/kavendo"_s);
-    }
-
-    // The demo goes only into a folder without a library, and never over a parent's recording.
-    void theDemoIsPutOnlyWhereNoLibraryIs_data()
-    {
-        QTest::addColumn<QByteArray>("library");   // null: none
-        QTest::addColumn<QByteArray>("recording"); // sound/静夜思.wav
-        QTest::addColumn<QByteArray>("after");     // the library, 静夜思 and 春晓 after
-        const QByteArray none;
-        QTest::newRow("first start") << none << none << "demo|demo 静夜思|1"_ba;
-        QTest::newRow("own recording") << none << "own"_ba
-                                       << "demo|own|1"_ba;
-        QTest::newRow("own library") << "own"_ba << none << "own|<unreadable>|0"_ba;
-        QTest::newRow("own, emptied library") << ""_ba
-                                              << "own"_ba
-                                              << "|own|0"_ba;
-    }
-
-    void theDemoIsPutOnlyWhereNoLibraryIs()
-    {
-        QFETCH(QByteArray, library);
-        QFETCH(QByteArray, recording);
-        const QString demo = temporaryPath(u"demo"_s);
-        QVERIFY(QDir().mkpath(demo + u"/sound"_s));
-        writeFile(demo + u"/Kavendo.dbf"_s, "demo");
-        writeFile(demo + u"/sound/静夜思.wav"_s, "demo 静夜思");
-        writeFile(demo + u"/sound/春晓.wav"_s, "demo 春晓");
-        if (!library.isNull())
-            writeFile(folder() + u"/Kavendo.dbf"_s, library);
-        if (!recording.isNull())
-            writeFile(folder() + u"/sound/静夜思.wav"_s, recording);
-
-        QCOMPARE(putDemoLibrary(demo, folder()), std::nullopt);
-        QTEST(readFile(folder() + u"/Kavendo.dbf"_s) + '|' +
-                  readFile(folder() + u"/sound/静夜思.wav"_s) + '|' +
-                  QByteArray::number(QFile::exists(folder() + u"/sound/春晓.wav"_s)),
+        QVERIFY(found == program || found == temporaryPath(u"home/kavendo"_s));
+        QVERIFY(found == program || !createUserFolder(found));
+        QCOMPARE(putDemoLibrary(demo, found), std::nullopt);
+        QTEST(QByteArray(found == program ? "beside: " : "user's: ") +
+                  readFile(found + u"/Kavendo.dbf"_s) + '|' +
+                  readFile(found + u"/sound/静夜思.wav"_s) + '|' +
+                  QByteArray::number(QFile::exists(found + u"/sound/春晓.wav"_s)),
               "after");
     }
 
