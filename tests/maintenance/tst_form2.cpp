@@ -5,6 +5,7 @@
 #include "WaveDeviceControl.h"
 
 #include <QDir>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -25,6 +26,14 @@ namespace {
 const QStringList PoemLines{u"床前明月光"_s, u"  疑是地上霜"_s, u"举头望明月"_s, u"低头思故乡"_s};
 const QStringList Captions{u"录入确认"_s, u"删除"_s, u"帮助"_s, u"返回"_s};
 const QByteArray LinkToItself("<a link to itself>");
+
+// Types text as an input method commits it; QTest::keyClicks cannot type Chinese.
+void commitText(QWidget *widget, const QString &text)
+{
+    QInputMethodEvent event;
+    event.setCommitString(text);
+    QCoreApplication::sendEvent(widget, &event);
+}
 
 } // namespace
 

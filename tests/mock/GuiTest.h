@@ -10,9 +10,6 @@
 #include <functional>
 #include <optional>
 
-// Types text as an input method commits it; QTest::keyClicks cannot type Chinese.
-void commitText(QWidget *widget, const QString &text);
-
 // Clicks the middle of widget as a user does: the click waits in the window system's queue
 // until the event loop takes it, unlike a click sent straight to the widget.
 void clickAsUser(QWidget *widget);
