@@ -17,6 +17,7 @@
 #include <QScreen>
 #include <QTest>
 
+#include <filesystem>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -154,12 +155,9 @@ private Q_SLOTS:
         const QByteArray gbkFolder = QFile::encodeName(top.path()) + "/\xB9\xC5\xCA\xAB";
         const QByteArray program = gbkFolder + "/kavendo", library = gbkFolder + "/Kavendo.dbf";
         QCOMPARE(::mkdir(gbkFolder.constData(), 0700), 0);
-        // QTemporaryDir cannot see a name that is no UTF-8, so the folder is emptied here.
-        const auto removeFolder = qScopeGuard([&] {
-            ::unlink(program.constData());
-            ::unlink(library.constData());
-            ::rmdir(gbkFolder.constData());
-        });
+        // QTemporaryDir cannot see a name that is no UTF-8, so the folder is removed here.
+        const auto removeFolder =
+            qScopeGuard([&] { std::filesystem::remove_all(gbkFolder.toStdString()); });
         QCOMPARE(::link(KAVENDO_PROGRAM, program.constData()), 0);
         // Started through a link of another name, it still sees where it is.
         const QString start = top.filePath(u"start"_s);

@@ -115,8 +115,7 @@ private Q_SLOTS:
         QTest::newRow("double-click below the titles")
             << three << u"double below"_s << u"共3首 第0首 000111 "_s;
         QTest::newRow("系统维护, 返回") << three << u"下一首; 系统维护"_s << First;
-        QTest::newRow("帮助") << three << u"帮助; says Kavendo: 1. 双击左边“诗词目录”中的诗名"_s
-                              << First;
+        QTest::newRow("帮助") << three << u"帮助; says 1. 双击左边“诗词目录”中的诗名"_s << First;
         // The most poems the program ever wrote; more, and a title as long as the field holds,
         // are drawn smaller.
         QTest::newRow("32,767 poems")
