@@ -98,16 +98,10 @@ void verifyWindow(QWidget *window, const QString &title, QRect designed, bool ce
         QVERIFY2(!button->isDefault() && !button->autoDefault(), qPrintable(button->objectName()));
 }
 
-// The rows of the designed look: one per window, then one per control of that window, named
-// by the control: its caption (a window's title, else the tool tip of a control without
-// text), its place in twips (a window's on the screen, at -1, -1 when centred), its font (""
-// for the window's own), its place in the order in which Tab visits the controls (-1: never),
-// and its state at start: "on", "off", "hidden", or "sized" when it sizes itself to its text,
-// keeping the edge that the text is aligned to.
-// Checks the current row against window, shown. A window's row also checks that only its close
-// box is in its title bar, that its size is fixed, that Escape does not close it, that the
-// first control Tab visits has the focus, and that Enter presses no button behind the user's
-// back.
+// Checks the current row of designedLook against window, shown. A window's row also checks
+// that only its close box is in its title bar, that its size is fixed, that Escape does not
+// close it, that the first control Tab visits has the focus, and that Enter presses no button
+// behind the user's back.
 void verifyLook(QWidget *window)
 {
     QFETCH(QString, look);
@@ -174,9 +168,9 @@ private Q_SLOTS:
 
     void theLibraryLivesBesideTheProgramOrInTheUsersFolder_data()
     {
-        // What the program's folder holds and allows ("installed": share/kavendo beside it);
-        // where the library is then, and what it and the recordings of 静夜思 and 春晓 hold. The
-        // demo goes only into a folder without a library, and never over a parent's recording.
+        // What the program's folder holds and allows ("installed": share/kavendo beside it); where
+        // the library is then, and what it and the recordings of 静夜思 and 春晓 hold. The demo
+        // goes only into a folder without a library, and never over a parent's recording.
         QTest::addColumn<QString>("setup");
         QTest::addColumn<QByteArray>("after");
         const QByteArray demo = "demo|demo 静夜思|1", own = "own|<unreadable>|0";
@@ -219,6 +213,9 @@ private Q_SLOTS:
         QVERIFY(!asNobody || ::seteuid(0) == 0);
         QVERIFY(found == program || found == temporaryPath(u"home/kavendo"_s));
         QVERIFY(found == program || !createUserFolder(found));
+        // The parent's poems are theirs alone.
+        QVERIFY(found == program ||
+                !QFileInfo(found).permissions().testAnyFlags(QFile::ReadGroup | QFile::ReadOther));
         QCOMPARE(putDemoLibrary(demo, found), std::nullopt);
         QTEST(QByteArray(found == program ? "beside: " : "user's: ") +
                   readFile(found + u"/Kavendo.dbf"_s) + '|' +
@@ -229,12 +226,9 @@ private Q_SLOTS:
 
     void designedLook_data()
     {
-        // A window's title and place, then one row per control: its caption (else the tool tip
-        // of a control without text), its place, its font if not the window's, its place in the
-        // order in which Tab visits the controls (none when missing), and its state at start:
-        // "on" (when missing), "off", "hidden", or "sized" when it sizes itself to its text,
-        // keeping the edge that the text is aligned to. Places are in twips, a centred window's
-        // at -1 -1.
+        // A window's title and place (in twips; -1 -1: centred), then per control: its caption
+        // (else tool tip), place, font if not the window's, Tab position (none: -1) and state at
+        // start: "on" (when missing), "off", "hidden", or "sized" to its text, on its aligned edge.
         QTest::addColumn<QString>("look");
         // No title bar: the window draws its own dialog edge, three pixels around the client
         // area of 6345 × 3735.
@@ -328,17 +322,39 @@ private Q_SLOTS:
         }
     }
 
-    // The splash's three seconds count from when it appears, not from when it is made.
-    // The three seconds count from when it appears, not from when it is made.
-    void theSplashClosesThreeSecondsAfterItAppears()
+    void theSplashClosesAfterThreeSecondsOrWhenTheUserWants_data()
     {
+        // "key" with its text (and "alt" held), or "click" on a part.
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<bool>("closes");
+        QTest::newRow("three seconds after it appears") << u""_s << true;
+        QTest::newRow("letter") << u"key k"_s << true;
+        QTest::newRow("Alt+letter") << u"key k alt"_s << false;
+        QTest::newRow("click on the frame") << u"click Frame1"_s << true;
+        QTest::newRow("click on a label") << u"click lblVersion"_s << false;
+    }
+
+    // Only a key that types a character, or a click on the frame. The three seconds count from
+    // when it appears, not from when it is made.
+    void theSplashClosesAfterThreeSecondsOrWhenTheUserWants()
+    {
+        QFETCH(QString, input);
+        const QStringList part = input.split(u' ');
         frmSplash splash(m_environment.makeTimer);
         m_clock->advance(500);
         splash.show();
-        m_clock->advance(2999);
-        QVERIFY(splash.isVisible());
-        m_clock->advance(1);
-        QVERIFY(!splash.isVisible());
+        QVERIFY(QTest::qWaitForWindowActive(&splash));
+        if (input.isEmpty()) {
+            m_clock->advance(2999);
+            QVERIFY(splash.isVisible());
+            m_clock->advance(1);
+        } else if (part[0] == u"click"_s) {
+            QTest::mouseClick(splash.findChild<QWidget *>(part[1]), Qt::LeftButton, {}, {2, 2});
+        } else {
+            QTest::sendKeyEvent(QTest::Press, splash.windowHandle(), Qt::Key_K, part[1],
+                                part.size() > 2 ? Qt::AltModifier : Qt::NoModifier);
+        }
+        QTEST(!splash.isVisible(), "closes");
     }
 };
 

@@ -203,9 +203,8 @@ private Q_SLOTS:
         }
     }
 
-    // Another process rewrites the library over and over, alternating between two libraries of
-    // 32,767 poems, until it is killed at a random moment of one of its first rewrites; forty
-    // times. Every kill leaves one library whole.
+    // Another process rewrites two libraries of 32,767 poems in turn until it is killed at a
+    // random moment; forty times. Every kill leaves one library whole.
     void aKilledRewriteLeavesOneLibraryWhole()
     {
         QRandomGenerator random(Seed);
@@ -236,9 +235,8 @@ private Q_SLOTS:
             const QByteArray left = readFile(m_path);
             QVERIFY2(left == bytes[0] || left == bytes[1], "a kill left neither library");
         }
-        // A rewrite's file has no name until it is complete and about to take the library's; a
-        // kill in the moment between the two may leave one. Named from the start, it would be
-        // left by nearly every kill.
+        // A rewrite's file is named only when complete, so a kill rarely leaves one; named from
+        // the start, it would be left by nearly every kill.
         QVERIFY(shell(u"ls -A"_s).count(".Kavendo.dbf.") <= 4);
         // What a killed writer left behind does not hinder the next rewrite.
         QVERIFY(!rewriteLibrary(m_path, contents[1]));
@@ -256,9 +254,8 @@ private Q_SLOTS:
         QCOMPARE(shell(u"ls -A"_s), ".Kavendo.dbf.XyZ789\n.notes.txt.a1B2c3\n");
     }
 
-    // A rewrite waits while another copy of the program holds the lock on the library's folder,
-    // which it holds from its look at the file to the rename that replaces it. What that copy
-    // wrote meanwhile is kept: the poem deleted here is found where that copy's deletion moved it.
+    // A rewrite waits while another copy of the program holds the lock on the library's folder.
+    // What that copy wrote meanwhile is kept: the poem deleted here is found where it moved.
     void aRewriteWaitsForTheFolderLock()
     {
         writeFile(m_path, record("one") + record("two"));

@@ -41,7 +41,6 @@ bool FakeWaveDevice::CanPlay() const
 void FakeWaveDevice::record()
 {
     write(u"record");
-    m_elapsed = 0;
     setMode(Mode::Recording);
 }
 
@@ -63,7 +62,7 @@ void FakeWaveDevice::listen()
 void FakeWaveDevice::endTake(NotifyCode code, std::optional<DeviceError> error)
 {
     m_error = std::move(error);
-    m_length = std::max<qint64>(m_elapsed, 1);
+    m_length = 1; // a take is held until it is saved
     setMode(Mode::Open);
     if (m_notify)
         Q_EMIT Done(code);
@@ -79,7 +78,6 @@ std::function<std::unique_ptr<WaveDevice>()> FakeDevices::factory()
 {
     return [this] {
         auto device = std::make_unique<FakeWaveDevice>();
-        device->failures = failures;
         device->whilePlaying = whilePlaying;
         device->journal = &journal;
         made << device.get();

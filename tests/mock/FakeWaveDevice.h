@@ -11,8 +11,8 @@
 #include <memory>
 
 // A wave device without sound: it writes down every member set and every command sent, finds
-// recordings on disk as the real device does, fails the commands it is told to fail, raises
-// Done with whatever code a test asks for, and breaks off a take when told to.
+// recordings on disk as the real device does, fails the commands it is told to fail, and breaks
+// off a take when told to.
 class FakeWaveDevice final : public WaveDevice
 {
     Q_OBJECT
@@ -35,11 +35,8 @@ public:
     void stop() override;
     void listen() override;
 
-    void raiseDone(NotifyCode code) { Q_EMIT Done(code); }
     // Ends the take as a sound input that breaks off does.
     void breakOffTake(const DeviceError &error) { endTake(NotifyFailure, error); }
-    // A level heard while recording; the take has then run for ms.
-    void sendLevel(qreal peak, qint64 ms) { Q_EMIT inputLevel(peak, m_elapsed = ms); }
     void hearPart(int part) { Q_EMIT partHeard(part); }
 
     // Where it writes "DeviceType=waveaudio", "FileName=…", "PoemShape=3,5,5,5,5",
@@ -59,8 +56,6 @@ private:
 
     QString m_fileName;
     bool m_notify = false;
-    // The take since "open", as long as the last level sent says it ran.
-    qint64 m_elapsed = 0;
     qint64 m_length = 0;
     std::optional<DeviceError> m_error;
     Mode m_mode = Mode::Closed;
@@ -78,6 +73,5 @@ public:
     // Every line that any of them has written, in order.
     QStringList journal;
     // Handed to every device as it is made.
-    QHash<QString, DeviceError> failures;
     std::function<void()> whilePlaying;
 };

@@ -141,8 +141,7 @@ private Q_SLOTS:
     // The parent or the child uses the window: a button by its caption ("系统维护" also
     // returns from the maintenance window), "double ROW" on the list, or "below" its titles;
     // "fail COMMAND": the device fails it; "says A…B": the window's next message holds A and B.
-    // Texts are shown whole, 朗读 is off while the poem is
-    // heard and nothing is lit afterwards.
+    // Texts are shown whole, 朗读 is off while the poem is heard and nothing is lit afterwards.
     void session()
     {
         QFETCH(QByteArray, library);
