@@ -36,9 +36,11 @@ QRect pixels(QRect twips)
 QString captionOf(const QWidget *control)
 {
     const QVariant text = control->property("text"), title = control->property("title");
-    return text.isValid()    ? text.toString()
-           : title.isValid() ? title.toString()
-                             : control->toolTip();
+    const QString name = control->accessibleName(); // what a screen reader says for it
+    return (text.isValid()    ? text.toString()
+            : title.isValid() ? title.toString()
+                              : control->toolTip()) +
+           (name.isEmpty() ? u""_s : u'@' + name);
 }
 
 QString fontOf(const QWidget *control)
@@ -227,8 +229,8 @@ private Q_SLOTS:
     void designedLook_data()
     {
         // A window's title and place (in twips; -1 -1: centred), then per control: its caption
-        // (else tool tip), place, font if not the window's, Tab position (none: -1) and state at
-        // start: "on" (when missing), "off", "hidden", or "sized" to its text, on its aligned edge.
+        // (else tool tip; @ a screen reader's name), place, font if not the window's, Tab position
+        // (none: -1), state at start: "on" (if missing), "off", "hidden", "sized" to its text.
         QTest::addColumn<QString>("look");
         // No title bar: the window draws its own dialog edge, three pixels around the client
         // area of 6345 × 3735.
@@ -288,11 +290,11 @@ private Q_SLOTS:
         QTest::newRow("Form2 Command2") << u"删除已存诗词|105 3360 1380 540||3|off"_s;
         QTest::newRow("Form2 Command3") << u"帮助|1470 3360 960 540||4"_s;
         QTest::newRow("Form2 Command4") << u"返回|2415 3360 960 540||5"_s;
-        QTest::newRow("Form2 Text1") << u"|840 210 2325 270||6"_s;
-        QTest::newRow("Form2 Text2_0") << u"|840 525 2325 270||7"_s;
-        QTest::newRow("Form2 Text2_1") << u"|840 840 2325 270||8"_s;
-        QTest::newRow("Form2 Text2_2") << u"|840 1155 2325 270||9"_s;
-        QTest::newRow("Form2 Text2_3") << u"|840 1470 2325 270||10"_s;
+        QTest::newRow("Form2 Text1") << u"@诗名|840 210 2325 270||6"_s;
+        QTest::newRow("Form2 Text2_0") << u"@第一句|840 525 2325 270||7"_s;
+        QTest::newRow("Form2 Text2_1") << u"@第二句|840 840 2325 270||8"_s;
+        QTest::newRow("Form2 Text2_2") << u"@第三句|840 1155 2325 270||9"_s;
+        QTest::newRow("Form2 Text2_3") << u"@第四句|840 1470 2325 270||10"_s;
         QTest::newRow("Form2 Text3") << u"Text3|3675 0 330 270||-1|hidden"_s;
     }
 
