@@ -1,6 +1,7 @@
 #include "ApplicationFolder.h"
 
 #include "AtomicWrite.h"
+#include "LibraryFile.h"
 #include "NativePath.h"
 #include "SystemError.h"
 
@@ -95,7 +96,7 @@ std::optional<QString> copyUnlessExists(const QString &from, const QString &to)
 
 QString applicationFolder(const QString &programFolder, const QString &dataHome)
 {
-    if (fileType(programFolder + u"/Kavendo.dbf"_s) != 0)
+    if (fileType(LibraryFile(programFolder)) != 0)
         return programFolder;
     if (fileType(installedDataFolder(programFolder)) != S_IFDIR && mayWrite(programFolder))
         return programFolder;
@@ -140,12 +141,12 @@ std::optional<QString> createUserFolder(const QString &folder)
 
 std::optional<QString> putDemoLibrary(const QString &demoFolder, const QString &folder)
 {
-    const QString library = folder + u"/Kavendo.dbf"_s;
+    const QString library = LibraryFile(folder);
     struct stat status
     {
     };
     if (::lstat(nativePath(library).constData(), &status) == 0 || errno != ENOENT ||
-        fileType(demoFolder + u"/Kavendo.dbf"_s) != S_IFREG)
+        fileType(LibraryFile(demoFolder)) != S_IFREG)
         return std::nullopt;
 
     const QString sound = folder + u"/sound"_s;
@@ -155,5 +156,5 @@ std::optional<QString> putDemoLibrary(const QString &demoFolder, const QString &
         if (auto error = copyUnlessExists(demoFolder + u"/sound/"_s + name, sound + u'/' + name))
             return error;
     }
-    return copyUnlessExists(demoFolder + u"/Kavendo.dbf"_s, library);
+    return copyUnlessExists(LibraryFile(demoFolder), library);
 }

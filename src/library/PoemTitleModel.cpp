@@ -32,11 +32,9 @@ void PoemTitleModel::remove(qint32 n)
     const int row = n - 1;
     beginRemoveRows({}, row, row);
     m_poems.erase(m_poems.begin() + n);
-    m_marked.erase(m_marked.begin() + row);
-    m_trimmedRows -= row < m_trimmedRows ? 1 : 0;
-    endRemoveRows();
     m_trimmedRows = 0;
     m_marked.assign(size_t(rowCount()), std::nullopt);
+    endRemoveRows();
     if (rowCount() > 0)
         Q_EMIT dataChanged(index(0), index(rowCount() - 1));
 }

@@ -257,7 +257,7 @@ void Form2::recordingDone(WaveDevice::NotifyCode code)
     // A take that breaks off is never dropped without a word: what came before is saved, as ■
     // would have saved it, and the parent learns why the recording stopped.
     if (code == WaveDevice::NotifyFailure && !armedPath.isEmpty()) {
-        const QString title = displayPath(armedPath.section(u'/', -1).chopped(u".wav"_s.size()));
+        const QString title = recordingTitle(armedPath);
         Dialogs::information(this,
                              u"录制《%1》时录音设备出了故障（%2），录音中断了。\n%3"_s.arg(
                                  title, brokenOff ? brokenOff->detail : u"录音设备出错"_s,

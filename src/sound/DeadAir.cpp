@@ -1,5 +1,7 @@
 #include "DeadAir.h"
 
+#include "Levels.h"
+
 #include <algorithm>
 #include <cmath>
 #include <vector>
@@ -41,12 +43,11 @@ std::vector<double> windowLevels(const Clip &take, qint64 windowFrames)
     return levels;
 }
 
-double soundThreshold(std::vector<double> levels)
+double soundThreshold(const std::vector<double> &levels)
 {
     const double loudest = *std::max_element(levels.begin(), levels.end());
-    const auto floor = levels.begin() + qsizetype(double(levels.size() - 1) * NoiseFloorShare);
-    std::nth_element(levels.begin(), floor, levels.end());
-    return std::min(std::max(*floor * SoundOverNoise, QuietestSound), loudest * LoudestShare);
+    const double floor = levelAtShare(levels, NoiseFloorShare);
+    return std::min(std::max(floor * SoundOverNoise, QuietestSound), loudest * LoudestShare);
 }
 
 } // namespace

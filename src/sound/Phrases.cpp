@@ -1,5 +1,7 @@
 #include "Phrases.h"
 
+#include "Levels.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -159,13 +161,6 @@ double periodicity(const std::vector<float> &samples, int shortest, int longest)
             strongest = std::max(strongest, both / std::sqrt(early * late));
     }
     return strongest;
-}
-
-double levelAtShare(std::vector<double> levels, double share)
-{
-    const auto at = levels.begin() + std::ptrdiff_t(share * double(levels.size() - 1));
-    std::nth_element(levels.begin(), at, levels.end());
-    return *at;
 }
 
 // Finds the phrases of one recording of one poem.

@@ -65,6 +65,13 @@ QByteArray locateRecording(const QString &soundPath)
     return {};
 }
 
+QString recordingTitle(const QString &soundPath)
+{
+    QString title = displayPath(soundPath.section(QLatin1Char('/'), -1));
+    title.chop(Extension.size());
+    return title;
+}
+
 void removeRecordingLeftovers(const QString &applicationFolder)
 {
     removeAbandonedWrites(applicationFolder + QStringLiteral("/sound"), [](QStringView name) {

@@ -21,5 +21,8 @@ bool isRecordingPath(const QString &path);
 // there is nothing or the path is no recording path.
 QByteArray locateRecording(const QString &soundPath);
 
+// The title whose recording soundPath is, as the parent reads it.
+QString recordingTitle(const QString &soundPath);
+
 // Removes what saves of recordings killed midway left in the application folder's sound folder.
 void removeRecordingLeftovers(const QString &applicationFolder);

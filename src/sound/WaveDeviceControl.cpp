@@ -1,6 +1,7 @@
 #include "WaveDeviceControl.h"
 
 #include "NativePath.h"
+#include "SoundPath.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -213,7 +214,8 @@ void WaveDeviceControl::showState()
 {
     const WaveDevice::Mode mode = m_device->mode();
     const bool recording = mode == WaveDevice::Mode::Recording;
-    m_recordButton->setEnabled(m_device->CanRecord());
+    const bool canRecord = m_device->CanRecord();
+    m_recordButton->setEnabled(canRecord);
     m_playButton->setEnabled(m_device->CanPlay());
     m_stopButton->setEnabled(recording || mode == WaveDevice::Mode::Playing);
     m_status->setVisible(!recording);
@@ -224,17 +226,15 @@ void WaveDeviceControl::showState()
     m_levelMeter->setValue(0);
     m_elapsed->setText(elapsedText(0));
 
-    QString title = displayPath(m_fileName.section(QLatin1Char('/'), -1));
-    title.chop(QStringLiteral(".wav").size());
     QString status;
     if (mode == WaveDevice::Mode::Closed)
         status = QString();
     else if (!m_note.isEmpty())
         status = m_note;
-    else if (mode == WaveDevice::Mode::Open && !m_device->CanRecord())
+    else if (mode == WaveDevice::Mode::Open && !canRecord)
         status = QStringLiteral("没有麦克风，\n不能录音");
     else
-        status = QStringLiteral("《%1》").arg(title);
+        status = QStringLiteral("《%1》").arg(recordingTitle(m_fileName));
     m_status->setText(status);
     m_status->setToolTip(mode == WaveDevice::Mode::Closed
                              ? QString()
